@@ -1,0 +1,2 @@
+// Placeholder for the launcher.
+int main() { return 0; }

@@ -1,0 +1,2 @@
+// The DfuSe file builder.
+#include "dfu_file.h"

@@ -1,0 +1,55 @@
+// The DfuSe file builder: lays a DfuSe file out in memory (prefix, targets
+// with their element records, DFU suffix with CRC) and writes it in one go.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+class CImage;
+
+constexpr uint32_t STATUS_SUCCESS = 0x12340000;
+constexpr uint32_t STATUS_FILE_OPEN_ERROR = 0x1234600d;
+// The file could not be written or closed in full; it has been removed.
+constexpr uint32_t STATUS_FILE_WRITE_ERROR = 0x1234600e;
+// A target was refused: one more would overflow a size field or the target
+// count. Nothing was appended; the builder stays usable.
+constexpr uint32_t STATUS_TARGET_REFUSED = 0x1234600f;
+
+class CDFUFile {
+public:
+    // Opens (creates or truncates) `path` at once and lays out an empty file.
+    CDFUFile(const char* path, uint16_t vendor, uint16_t product, uint16_t device);
+    // Writes the file when Close() was not called.
+    virtual ~CDFUFile();
+    CDFUFile(const CDFUFile&) = delete;
+    CDFUFile& operator=(const CDFUFile&) = delete;
+
+    uint32_t GetStatus() const;
+    uint32_t AddTarget(const CImage& image);
+    // Writes the whole file and closes it now. Returns STATUS_SUCCESS, the
+    // open error, or STATUS_FILE_WRITE_ERROR after removing the incomplete
+    // file. Later calls return the same result and do nothing.
+    uint32_t Close();
+    // Closes and removes the output without writing it.
+    void Discard();
+
+    // The file as it stands: prefix, targets and suffix.
+    const std::vector<uint8_t>& GetBuffer() const { return buffer_; }
+
+private:
+    uint32_t AppendSuffix();
+    uint32_t ComputeCrc() const;
+
+    uint16_t vendor_;
+    uint16_t product_;
+    uint16_t device_;
+    uint8_t target_count_ = 0;
+    uint32_t status_ = STATUS_SUCCESS;
+    std::string path_;
+    std::FILE* stream_ = nullptr;
+    std::vector<uint8_t> buffer_;
+    bool closed_ = false;
+    uint32_t close_status_ = STATUS_SUCCESS;
+};

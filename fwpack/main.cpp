@@ -1,0 +1,2 @@
+// Placeholder for the converter's driver.
+int main() { return 1; }

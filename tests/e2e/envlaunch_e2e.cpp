@@ -1,0 +1,2 @@
+// End-to-end tests of the launcher.
+#include <gtest/gtest.h>

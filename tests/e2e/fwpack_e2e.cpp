@@ -1,0 +1,2 @@
+// End-to-end tests of the converter.
+#include <gtest/gtest.h>
