@@ -1,1 +1,42 @@
-// placeholder
+// The record readers' shared character-level input.
+#include "field_scanner.h"
+
+namespace {
+constexpr std::size_t kBufferSize = 256 * 1024;
+constexpr int kCtrlZ = 0x1A;
+}  // namespace
+
+FieldScanner::FieldScanner(std::FILE* file) : file_(file), buffer_(kBufferSize) {}
+
+bool FieldScanner::Refill() {
+    if (!file_) return false;
+    pos_ = 0;
+    end_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+    if (end_ == 0) {
+        read_failed_ = std::ferror(file_) != 0;
+        file_ = nullptr;  // nothing more comes
+    }
+    return end_ != 0;
+}
+
+int FieldScanner::NextRecordStart() {
+    for (;;) {
+        const int c = ReadChar();
+        if (c == '\n') {
+            ++line_;
+        } else if (c == '\r') {
+            ++line_;
+            if (Peek() == '\n') ++pos_;
+        } else if (c == kCtrlZ) {
+            return kEnd;
+        } else if (c != ' ') {
+            return c;
+        }
+    }
+}
+
+FilePtr OpenForReading(const char* path) { return FilePtr(std::fopen(path, "rb")); }
+
+void ReportLineError(uint32_t line, const char* message) {
+    std::fprintf(stderr, "FILE : line %lu: %s\n", static_cast<unsigned long>(line), message);
+}

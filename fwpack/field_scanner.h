@@ -1,0 +1,104 @@
+// The character-level reading that both record readers share: a buffered
+// input, the line counter, the search for the start of the next record, and
+// hexadecimal fields with the semantics of the formatted reads ("%2x" etc.).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+namespace scanner_detail {
+
+// The value of each hexadecimal digit character; -1 for any other character.
+constexpr std::array<int8_t, 256> MakeHexTable() {
+    std::array<int8_t, 256> table{};
+    for (int i = 0; i < 256; ++i) table[i] = -1;
+    for (int i = 0; i < 10; ++i) table['0' + i] = static_cast<int8_t>(i);
+    for (int i = 0; i < 6; ++i) {
+        table['A' + i] = static_cast<int8_t>(10 + i);
+        table['a' + i] = static_cast<int8_t>(10 + i);
+    }
+    return table;
+}
+inline constexpr std::array<int8_t, 256> kHexValue = MakeHexTable();
+
+}  // namespace scanner_detail
+
+class FieldScanner {
+public:
+    // What NextRecordStart() and ReadChar() give at the end of the input.
+    static constexpr int kEnd = -1;
+
+    explicit FieldScanner(std::FILE* file);
+
+    // Skips spaces and line ends (counting each line end; a CR LF pair counts
+    // once) and returns the next character, or kEnd at the end of the input or
+    // at a Ctrl-Z, which ends a text file.
+    int NextRecordStart();
+
+    // Exactly one character, white space included, or kEnd.
+    int ReadChar() {
+        const int c = Peek();
+        if (c != kEnd) ++pos_;
+        return c;
+    }
+
+    // Skips white space, then reads 1 to `width` hexadecimal digits into
+    // `value`. False, with `value` unchanged, when no digit can be read.
+    bool ReadHex(int width, uint32_t& value) {
+        int c = Peek();
+        while (IsSpace(c)) {
+            ++pos_;
+            c = Peek();
+        }
+        uint32_t result = 0;
+        int digits = 0;
+        while (digits < width) {
+            if (c == kEnd || scanner_detail::kHexValue[static_cast<unsigned char>(c)] < 0) break;
+            result = (result << 4) | static_cast<uint32_t>(scanner_detail::kHexValue[static_cast<unsigned char>(c)]);
+            ++digits;
+            ++pos_;
+            c = Peek();
+        }
+        if (digits == 0) return false;
+        value = result;
+        return true;
+    }
+
+    // The 1-based number of the line on which the current record stands.
+    uint32_t GetLine() const { return line_; }
+
+    // Whether the input ended through a read error rather than its end.
+    bool ReadFailed() const { return read_failed_; }
+
+private:
+    static bool IsSpace(int c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+    }
+
+    int Peek() {
+        if (pos_ < end_) return static_cast<unsigned char>(buffer_[pos_]);
+        return Refill() ? static_cast<unsigned char>(buffer_[pos_]) : kEnd;
+    }
+    bool Refill();
+
+    std::FILE* file_;
+    std::vector<char> buffer_;
+    std::size_t pos_ = 0;
+    std::size_t end_ = 0;
+    uint32_t line_ = 1;
+    bool read_failed_ = false;
+};
+
+// Opens `path` for reading as bytes; line ends are the scanner's business.
+FilePtr OpenForReading(const char* path);
+
+// Prints a reader's diagnostic: "FILE : line <n>: <message>" and a line end.
+void ReportLineError(uint32_t line, const char* message);
