@@ -1,2 +1,99 @@
-// Placeholder for the launcher.
-int main() { return 0; }
+// The launcher: records four environment variables in env_vars.txt beside
+// itself, then starts the companion program qxini_core.exe from its own
+// directory and ends with 0 when the companion ended with 0, else with -1.
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "platform.h"
+
+namespace {
+
+struct Variable {
+    const char* name;
+    const char* label;  // its name in the error form of the file
+};
+
+// The first variable is written under another label than its own name: the
+// companion reads it under that label.
+constexpr std::array<Variable, 4> kVariables = {{
+    {"VELDRIN_HOME", "QX_HOME"},
+    {"QXPL_HOME", "QXPL_HOME"},
+    {"TOOLCHAIN_DIR", "TOOLCHAIN_DIR"},
+    {"QX_INI_PATH", "QX_INI_PATH"},
+}};
+
+using Values = std::array<std::optional<std::string>, kVariables.size()>;
+
+constexpr int kFailure = -1;
+
+Values ReadVariables() {
+    Values values;
+    for (std::size_t i = 0; i < kVariables.size(); ++i) {
+        if (const char* value = std::getenv(kVariables[i].name)) values[i] = value;
+    }
+    return values;
+}
+
+// Bare values when all four are present; otherwise "ERROR" and labelled lines,
+// so the companion can tell an absent variable from an empty one.
+std::string EnvironmentFileText(const Values& values) {
+    bool all_present = true;
+    for (const auto& value : values) all_present = all_present && value.has_value();
+
+    std::string text;
+    if (all_present) {
+        for (const auto& value : values) text += *value + "\n";
+        return text;
+    }
+    text = "ERROR\n";
+    for (std::size_t i = 0; i < kVariables.size(); ++i) {
+        text += std::string(kVariables[i].label) + "=" + values[i].value_or("(null)") + "\n";
+    }
+    return text;
+}
+
+void PrintLine(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
+}
+
+// Text mode, so every line ends as the platform's text files do. Write errors
+// go unnoticed: the companion is started whatever this file holds.
+bool WriteEnvironmentFile(const std::string& path, const std::string& text) {
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (file == nullptr) return false;
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+    return true;
+}
+
+}  // namespace
+
+int main() {
+    const Values values = ReadVariables();
+
+    const std::string own_path = envlaunch::OwnExecutablePath();
+    const std::size_t cut = own_path.rfind(envlaunch::PathSeparator());
+    if (cut == std::string::npos) {
+        std::fprintf(stderr, "envlaunch: cannot find the directory of the running program\n");
+        return kFailure;
+    }
+    const std::string dir = own_path.substr(0, cut);
+
+    const std::string file_path = dir + envlaunch::PathSeparator() + "env_vars.txt";
+    PrintLine(file_path);
+    if (!WriteEnvironmentFile(file_path, EnvironmentFileText(values))) {
+        PrintLine("cannot open env_vars.txt");
+    }
+
+    const std::string command_line = envlaunch::CompanionCommandLine(dir);
+    // The companion is started by its full path, so a failed change of
+    // directory does not stop it.
+    envlaunch::ChangeDirectory(dir);
+    // Our lines come before anything the companion writes to the same stream.
+    std::fflush(stdout);
+    return envlaunch::RunCommandLine(command_line) ? 0 : kFailure;
+}

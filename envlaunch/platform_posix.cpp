@@ -1,1 +1,50 @@
-// Placeholder for the POSIX platform layer.
+// The launcher's platform layer for POSIX systems: the own path from
+// /proc/self/exe and the companion run through /bin/sh.
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "platform.h"
+
+namespace envlaunch {
+
+char PathSeparator() { return '/'; }
+
+std::string OwnExecutablePath() {
+    std::string buffer(256, '\0');
+    for (;;) {
+        ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (length < 0) return {};
+        // readlink cuts silently; a full buffer may be a cut path, so grow and ask again.
+        if (static_cast<std::size_t>(length) < buffer.size()) {
+            buffer.resize(static_cast<std::size_t>(length));
+            return buffer;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::string CompanionCommandLine(const std::string& dir) {
+    // Inside double quotes the shell still acts on these four; escaped, a
+    // directory name can never run a command of its own.
+    std::string line = "\"";
+    for (char c : dir + "/qxini_core.exe") {
+        if (c == '$' || c == '`' || c == '"' || c == '\\') line += '\\';
+        line += c;
+    }
+    return line + "\"";
+}
+
+bool RunCommandLine(const std::string& line) {
+    int status = std::system(line.c_str());
+    return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool ChangeDirectory(const std::string& dir) {
+    // A launcher in the root directory has an empty directory name.
+    return chdir(dir.empty() ? "/" : dir.c_str()) == 0;
+}
+
+}  // namespace envlaunch
