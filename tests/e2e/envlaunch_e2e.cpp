@@ -1,2 +1,296 @@
-// End-to-end tests of the launcher.
+// End-to-end tests of the launcher: each test copies the built launcher into a
+// fresh directory beside a stand-in companion that records what it was given,
+// runs it with a controlled environment and checks its output, the file it
+// wrote, what the companion saw and the exit status.
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "process_util.h"
+#include "test_util.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testutil::ReadFile;
+using testutil::RunResult;
+using testutil::ShellQuote;
+using testutil::TempDir;
+
+// What the launcher's platform decides; a run against another platform's
+// build switches these.
+struct TargetPlatform {
+    const char* launcher_name;
+    const char* line_end;    // in env_vars.txt and on standard output
+    char separator;          // between the directory and env_vars.txt
+    int failure_status;      // how the launcher's -1 arrives here
+};
+constexpr TargetPlatform kPosix = {"envlaunch", "\n", '/', 255};
+constexpr const TargetPlatform& kTarget = kPosix;
+
+// A companion status that stands for a companion killed by a signal.
+constexpr int kKilledBySignal = -1;
+
+// The companion records into its own directory of the test, never beside
+// itself, so that a read-only launcher directory does not stop it recording.
+std::string CompanionScript(const std::string& record_dir, const std::string& launcher_dir,
+                            int status) {
+    const std::string rec = ShellQuote(record_dir);
+    std::string script = "#!/bin/sh\n";
+    script += "pwd -P > " + rec + "/cwd\n";
+    script += "echo $# > " + rec + "/argc\n";
+    script += "printf '%s' \"${QX_INI_PATH-unset}\" > " + rec + "/inherited\n";
+    script += "f=" + ShellQuote(launcher_dir + "/env_vars.txt") + "\n";
+    script += "if [ -f \"$f\" ]; then cat \"$f\" > " + rec + "/env_vars; fi\n";
+    if (status == kKilledBySignal) script += "kill -9 $$\n";
+    script += "exit " + std::to_string(status < 0 ? 0 : status) + "\n";
+    return script;
+}
+
+std::string Lines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& line : lines) text += line + kTarget.line_end;
+    return text;
+}
+
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+const Environment kAllFour = {
+    {"VELDRIN_HOME", "/opt/veldrin"},
+    {"QXPL_HOME", "/opt/qx pl"},
+    {"TOOLCHAIN_DIR", "/usr/tool=chain"},
+    {"QX_INI_PATH", "C:\\qx\\qx.ini"},
+};
+
+Environment Without(const Environment& env, const std::set<std::string>& names) {
+    Environment out;
+    for (const auto& entry : env)
+        if (names.count(entry.first) == 0) out.push_back(entry);
+    return out;
+}
+
+class Launcher : public ::testing::Test {
+protected:
+    // Places the launcher in a directory named `dir_name` and a companion that
+    // ends with `companion_status` (kKilledBySignal: it kills itself).
+    void Prepare(const std::string& dir_name = "tools", std::optional<int> companion_status = 0) {
+        const char* exe = std::getenv("ENVLAUNCH_EXE");
+        ASSERT_NE(exe, nullptr) << "ENVLAUNCH_EXE is not set";
+        fs::create_directory(root_.path() / "rec");
+        fs::create_directory(root_.path() / "run");
+        // The launcher reports its directory as the system resolves it.
+        dir_ = fs::canonical(root_.path()).string() + "/" + dir_name;
+        ASSERT_TRUE(fs::create_directories(dir_));
+        record_ = root_ / "rec";
+        launcher_ = dir_ + "/" + kTarget.launcher_name;
+        fs::copy_file(exe, launcher_);
+        fs::permissions(launcher_, fs::perms::owner_all);
+        if (companion_status) {
+            std::string companion = dir_ + "/qxini_core.exe";
+            testutil::WriteFile(companion, CompanionScript(record_, dir_, *companion_status));
+            fs::permissions(companion, fs::perms::owner_all);
+        }
+    }
+
+    void TearDown() override {
+        std::error_code ec;
+        if (!dir_.empty()) fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+
+    RunResult Launch(const Environment& env, const std::string& args = "") {
+        std::string command = "env -i PATH=/usr/bin:/bin";
+        for (const auto& [name, value] : env) command += " " + ShellQuote(name + "=" + value);
+        command += " " + ShellQuote(launcher_) + args;
+        return testutil::Run(command, root_ / "run");
+    }
+
+    std::string PathLine() const {
+        return dir_ + kTarget.separator + "env_vars.txt" + kTarget.line_end;
+    }
+    std::string Recorded(const std::string& name) const { return ReadFile(record_ + "/" + name); }
+    bool CompanionRan() const { return testutil::FileExists(record_ + "/cwd"); }
+    std::string WrittenFile() const { return ReadFile(dir_ + "/env_vars.txt"); }
+
+    std::set<std::string> Listing(const std::string& dir) const {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir))
+            names.insert(entry.path().filename().string());
+        return names;
+    }
+
+    TempDir root_;
+    std::string dir_;
+    std::string record_;
+    std::string launcher_;
+};
+
+// --- the two forms of env_vars.txt -----------------------------------------
+
+struct FileCase {
+    const char* name;
+    Environment env;
+    std::vector<std::string> lines;
+};
+
+class LauncherFile : public Launcher, public ::testing::WithParamInterface<FileCase> {};
+
+TEST_P(LauncherFile, WritesTheFileBeforeStartingTheCompanion) {
+    Prepare();
+    RunResult result = Launch(GetParam().env);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, PathLine());
+    EXPECT_EQ(result.err, "");
+    const std::string expected = Lines(GetParam().lines);
+    EXPECT_EQ(WrittenFile(), expected);
+    // The companion found the file complete when it started.
+    EXPECT_EQ(Recorded("env_vars"), expected);
+    EXPECT_EQ(Recorded("cwd"), dir_ + "\n");
+    EXPECT_EQ(Recorded("argc"), "0\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, LauncherFile,
+    ::testing::Values(
+        FileCase{"AllFourBareInOrder", kAllFour,
+                 {"/opt/veldrin", "/opt/qx pl", "/usr/tool=chain", "C:\\qx\\qx.ini"}},
+        FileCase{"FirstAbsentUnderItsOtherLabel", Without(kAllFour, {"VELDRIN_HOME"}),
+                 {"ERROR", "QX_HOME=(null)", "QXPL_HOME=/opt/qx pl",
+                  "TOOLCHAIN_DIR=/usr/tool=chain", "QX_INI_PATH=C:\\qx\\qx.ini"}},
+        FileCase{"SecondAbsent", Without(kAllFour, {"QXPL_HOME"}),
+                 {"ERROR", "QX_HOME=/opt/veldrin", "QXPL_HOME=(null)",
+                  "TOOLCHAIN_DIR=/usr/tool=chain", "QX_INI_PATH=C:\\qx\\qx.ini"}},
+        FileCase{"ThirdAbsent", Without(kAllFour, {"TOOLCHAIN_DIR"}),
+                 {"ERROR", "QX_HOME=/opt/veldrin", "QXPL_HOME=/opt/qx pl",
+                  "TOOLCHAIN_DIR=(null)", "QX_INI_PATH=C:\\qx\\qx.ini"}},
+        FileCase{"FourthAbsent", Without(kAllFour, {"QX_INI_PATH"}),
+                 {"ERROR", "QX_HOME=/opt/veldrin", "QXPL_HOME=/opt/qx pl",
+                  "TOOLCHAIN_DIR=/usr/tool=chain", "QX_INI_PATH=(null)"}},
+        FileCase{"AllAbsent", {},
+                 {"ERROR", "QX_HOME=(null)", "QXPL_HOME=(null)", "TOOLCHAIN_DIR=(null)",
+                  "QX_INI_PATH=(null)"}},
+        FileCase{"EmptyValuesArePresent",
+                 {{"VELDRIN_HOME", ""}, {"QXPL_HOME", ""}, {"TOOLCHAIN_DIR", ""},
+                  {"QX_INI_PATH", ""}},
+                 {"", "", "", ""}},
+        FileCase{"EmptyBesideAbsent",
+                 {{"QXPL_HOME", ""}, {"QX_INI_PATH", "x"}},
+                 {"ERROR", "QX_HOME=(null)", "QXPL_HOME=", "TOOLCHAIN_DIR=(null)",
+                  "QX_INI_PATH=x"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- exit status -------------------------------------------------------------
+
+struct StatusCase {
+    const char* name;
+    int companion_status;
+    int expected;
+};
+
+class LauncherStatus : public Launcher, public ::testing::WithParamInterface<StatusCase> {};
+
+TEST_P(LauncherStatus, IsZeroOnlyWhenTheCompanionEndsWithZero) {
+    Prepare("tools", GetParam().companion_status);
+    RunResult result = Launch(kAllFour);
+    EXPECT_EQ(result.status, GetParam().expected);
+    EXPECT_EQ(result.out, PathLine());
+    EXPECT_TRUE(CompanionRan());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Companion, LauncherStatus,
+    ::testing::Values(StatusCase{"EndsWithZero", 0, 0},
+                      StatusCase{"EndsWithThree", 3, kTarget.failure_status},
+                      StatusCase{"EndsWithOne", 1, kTarget.failure_status},
+                      StatusCase{"EndsWith255", 255, kTarget.failure_status},
+                      StatusCase{"IsKilled", kKilledBySignal, kTarget.failure_status}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Launcher, FailsWhenTheCompanionIsMissingButStillWritesTheFile) {
+    Prepare("tools", std::nullopt);
+    RunResult result = Launch(kAllFour);
+    EXPECT_EQ(result.status, kTarget.failure_status);
+    EXPECT_EQ(result.out, PathLine());
+    EXPECT_EQ(WrittenFile(), Lines({"/opt/veldrin", "/opt/qx pl", "/usr/tool=chain",
+                                    "C:\\qx\\qx.ini"}));
+}
+
+// --- directory names ---------------------------------------------------------
+
+class LauncherDirectory : public Launcher, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(LauncherDirectory, StartsOnlyTheCompanionWhateverTheDirectoryIsCalled) {
+    Prepare(GetParam());
+    RunResult result = Launch(kAllFour);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, PathLine());
+    EXPECT_EQ(Recorded("cwd"), dir_ + "\n");
+    EXPECT_EQ(Recorded("inherited"), "C:\\qx\\qx.ini");
+    // A name taken as shell text would have created files here or beside the launcher.
+    EXPECT_EQ(Listing(dir_),
+              (std::set<std::string>{kTarget.launcher_name, "qxini_core.exe", "env_vars.txt"}));
+    EXPECT_TRUE(Listing(root_ / "run").empty());
+    EXPECT_EQ(Listing(root_.path().string()), (std::set<std::string>{"rec", "run", GetParam()}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, LauncherDirectory,
+    ::testing::Values("dir with  spaces", "a $(touch pwned) b", "a `touch pwned` b",
+                      "a;touch pwned", "q\"uote\" & (x)", "back\\\\slash\\", "$HOME",
+                      "it's \\\"$(touch pwned)\\\"", "new\nline"),
+    [](const auto& info) { return "Name" + std::to_string(info.index); });
+
+// --- other conditions ----------------------------------------------------------
+
+TEST_F(Launcher, StillStartsTheCompanionWhenTheFileCannotBeOpened) {
+    Prepare();
+    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+    {
+        // Privileged users write into read-only directories all the same.
+        std::FILE* probe = std::fopen((dir_ + "/probe").c_str(), "w");
+        if (probe != nullptr) {
+            std::fclose(probe);
+            GTEST_SKIP() << "the directory stays writable for this user";
+        }
+    }
+    RunResult result = Launch(kAllFour);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, PathLine() + "cannot open env_vars.txt" + kTarget.line_end);
+    EXPECT_EQ(Recorded("cwd"), dir_ + "\n");
+    EXPECT_FALSE(testutil::FileExists(dir_ + "/env_vars.txt"));
+}
+
+TEST_F(Launcher, IgnoresItsArgumentsAndPassesNoneOn) {
+    Prepare();
+    RunResult result = Launch(Without(kAllFour, {"QXPL_HOME"}), " one 'two words' --help");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, PathLine());
+    EXPECT_EQ(Recorded("argc"), "0\n");
+    EXPECT_EQ(WrittenFile(), Lines({"ERROR", "QX_HOME=/opt/veldrin", "QXPL_HOME=(null)",
+                                    "TOOLCHAIN_DIR=/usr/tool=chain",
+                                    "QX_INI_PATH=C:\\qx\\qx.ini"}));
+}
+
+TEST_F(Launcher, FindsItsDirectoryWhateverTheLengthOfItsPath) {
+    Prepare(std::string(200, 'd') + "/" + std::string(200, 'e'));
+    RunResult result = Launch(kAllFour);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, PathLine());
+    EXPECT_EQ(Recorded("cwd"), dir_ + "\n");
+}
+
+TEST_F(Launcher, ReplacesAnOlderFile) {
+    Prepare();
+    testutil::WriteFile(dir_ + "/env_vars.txt", std::string(200, 'x'));
+    RunResult result = Launch({{"VELDRIN_HOME", "a"}, {"QXPL_HOME", "b"}, {"TOOLCHAIN_DIR", "c"},
+                               {"QX_INI_PATH", "d"}});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(WrittenFile(), Lines({"a", "b", "c", "d"}));
+}
+
+}  // namespace
