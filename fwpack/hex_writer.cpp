@@ -1,4 +1,151 @@
-// Writes an image as an Intel HEX file.
+// Writes an image as an Intel HEX file with 32-bit addressing: per element,
+// blocks of one extended linear address record and up to 256 data records of
+// up to 32 bytes each.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
 #include "image.h"
 
-bool CImage::SaveHex(const char*) const { return false; }
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// Writes the low `digits` nibbles of `value`, most significant first, and
+// returns the position behind them.
+char* PutHex(char* out, uint32_t value, int digits) {
+    for (int i = digits - 1; i >= 0; --i) {
+        out[i] = kHexDigits[value & 0xFu];
+        value >>= 4;
+    }
+    return out + digits;
+}
+
+// The output file, opened in text mode so that "\n" becomes the platform's
+// line end. Lines are gathered into large chunks: a big image then costs a
+// few hundred writes instead of one per record. A failed write is remembered
+// so that the caller learns of it when closing.
+class TextOutput {
+public:
+    explicit TextOutput(const char* path) : file_(std::fopen(path, "w")) {
+        chunk_.reserve(kChunkSize + kLineRoom);
+    }
+    ~TextOutput() {
+        if (file_) std::fclose(file_);
+    }
+    TextOutput(const TextOutput&) = delete;
+    TextOutput& operator=(const TextOutput&) = delete;
+
+    bool IsOpen() const { return file_ != nullptr; }
+
+    void Write(const char* text, std::size_t length) {
+        chunk_.append(text, length);
+        if (chunk_.size() >= kChunkSize) Flush();
+    }
+
+    // Writes what is left and closes; true when every write and the close
+    // succeeded.
+    bool Close() {
+        Flush();
+        const bool closed = std::fclose(file_) == 0;
+        file_ = nullptr;
+        return good_ && closed;
+    }
+
+private:
+    static constexpr std::size_t kChunkSize = 64 * 1024;
+    static constexpr std::size_t kLineRoom = 128;
+
+    void Flush() {
+        if (!chunk_.empty() && std::fwrite(chunk_.data(), 1, chunk_.size(), file_) != chunk_.size()) {
+            good_ = false;
+        }
+        chunk_.clear();
+    }
+
+    std::FILE* file_;
+    std::string chunk_;
+    bool good_ = true;
+};
+
+constexpr uint32_t kMaxRecordBytes = 32;
+constexpr int kRecordsPerBlock = 256;
+// ":", count, address, type, 64 data digits, checksum and "\n".
+constexpr std::size_t kMaxLineLength = 1 + 2 + 4 + 2 + 2 * kMaxRecordBytes + 2 + 1;
+
+// Builds the extended linear address record for the upper 16 address bits
+// `upper` into `line` and returns its length.
+std::size_t BuildExtendedAddressRecord(uint32_t upper, char* line) {
+    static constexpr char kStart[] = ":02000004";
+    char* out = std::copy(kStart, kStart + sizeof kStart - 1, line);
+    out = PutHex(out, upper, 4);
+    const uint32_t sum = 0x02u + 0x04u + ((upper >> 8) & 0xFFu) + (upper & 0xFFu);
+    out = PutHex(out, (0x100u - (sum & 0xFFu)) & 0xFFu, 2);
+    *out++ = '\n';
+    return static_cast<std::size_t>(out - line);
+}
+
+// Builds the data record of `count` bytes whose lower 16 address bits are
+// `offset` into `line` and returns its length.
+std::size_t BuildDataRecord(uint32_t offset, const uint8_t* data, uint32_t count, char* line) {
+    char* out = line;
+    *out++ = ':';
+    out = PutHex(out, count, 2);
+    out = PutHex(out, offset, 4);
+    *out++ = '0';
+    *out++ = '0';
+    uint32_t sum = count + ((offset >> 8) & 0xFFu) + (offset & 0xFFu);
+    for (uint32_t i = 0; i < count; ++i) {
+        out = PutHex(out, data[i], 2);
+        sum += data[i];
+    }
+    out = PutHex(out, (0x100u - (sum & 0xFFu)) & 0xFFu, 2);
+    *out++ = '\n';
+    return static_cast<std::size_t>(out - line);
+}
+
+}  // namespace
+
+bool CImage::SaveHex(const char* path) const {
+    TextOutput output(path);
+    if (!output.IsOpen()) return false;
+
+    // The elements of an image that is not loaded are not handed out, so
+    // such an image writes as one without elements.
+    const int32_t count = loaded_ ? list_->GetCount() : 0;
+
+    char line[kMaxLineLength];
+    for (int32_t i = 0; i < count; ++i) {
+        const ImageElement* element = list_->GetAt(i);
+        if (element->size == 0) continue;
+        // 16 bits of address per record cannot say where bytes past the top
+        // of the address space would go.
+        if (uint64_t{element->address} + element->size > uint64_t{1} << 32) continue;
+        uint32_t address = element->address;
+        const uint8_t* data = element->data;
+        uint32_t remaining = element->size;
+        uint32_t block_upper = 0;
+        int records_in_block = kRecordsPerBlock;  // so that the element opens a block
+        while (remaining > 0) {
+            // A reader adds each record's 16-bit offset to the last extended
+            // address, so the offset must not wrap: a new block begins at each
+            // 64 KiB boundary as well as after a full block.
+            const uint32_t upper = address >> 16;
+            if (records_in_block == kRecordsPerBlock || upper != block_upper) {
+                output.Write(line, BuildExtendedAddressRecord(upper, line));
+                block_upper = upper;
+                records_in_block = 0;
+            }
+            const uint32_t to_boundary = 0x10000u - (address & 0xFFFFu);
+            const uint32_t n = std::min({remaining, kMaxRecordBytes, to_boundary});
+            output.Write(line, BuildDataRecord(address & 0xFFFFu, data, n, line));
+            ++records_in_block;
+            address += n;  // may wrap to 0 after the last byte of the space; then nothing remains
+            data += n;
+            remaining -= n;
+        }
+    }
+    return output.Close();
+}
