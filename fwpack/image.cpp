@@ -214,6 +214,8 @@ bool CImage::ReadRange(uint32_t start, uint32_t length, uint8_t* buffer) const {
         }
         const uint64_t from = std::max(element_start, range_start);
         const uint64_t to = std::min(element_end, range_end);
+        // An empty element inside the range has no bytes and may have no buffer.
+        if (to == from) continue;
         std::memcpy(buffer + (from - range_start), element->data + (from - element_start),
                     static_cast<std::size_t>(to - from));
     }
