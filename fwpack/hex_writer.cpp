@@ -120,8 +120,8 @@ bool CImage::SaveHex(const char* path) const {
     for (int32_t i = 0; i < count; ++i) {
         const ImageElement* element = list_->GetAt(i);
         if (element->size == 0) continue;
-        // 16 bits of address per record cannot say where bytes past the top
-        // of the address space would go.
+        // Bytes past the top of the address space have no address to be
+        // written at; the element is left out whole, as the S-record writer does.
         if (uint64_t{element->address} + element->size > uint64_t{1} << 32) continue;
         uint32_t address = element->address;
         const uint8_t* data = element->data;
