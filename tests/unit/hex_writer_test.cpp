@@ -9,6 +9,7 @@
 
 #include "image.h"
 #include "image_util.h"
+#include "line_end.h"
 #include "test_util.h"
 
 namespace {
@@ -25,16 +26,18 @@ std::vector<uint8_t> Filled(std::size_t size, uint8_t value) {
     return std::vector<uint8_t>(size, value);
 }
 
-// The lines of `text`, each without its "\n"; text behind the last "\n"
-// counts as a line too, so that a missing line end shows.
+// The lines of a text file written on this platform, each without its line
+// end; text behind the last line end counts as a line too, so that a missing
+// or wrong line end shows.
 std::vector<std::string> Lines(const std::string& text) {
+    const std::string line_end = testutil::kLineEnd;
     std::vector<std::string> lines;
     std::size_t start = 0;
     while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
+        std::size_t end = text.find(line_end, start);
         if (end == std::string::npos) end = text.size();
         lines.push_back(text.substr(start, end - start));
-        start = end + 1;
+        start = end + line_end.size();
     }
     return lines;
 }
@@ -101,7 +104,7 @@ void PrintTo(const HexCase& c, std::ostream* out) { *out << c.name; }
 class HexWriterFile : public ::testing::TestWithParam<HexCase> {};
 
 TEST_P(HexWriterFile, WritesExactlyTheExpectedText) {
-    EXPECT_EQ(SaveHexText(GetParam().elements), GetParam().expected);
+    EXPECT_EQ(SaveHexText(GetParam().elements), testutil::WithLineEnds(GetParam().expected));
 }
 
 const HexCase kHexCases[] = {
@@ -182,7 +185,7 @@ TEST(HexWriter, ReplacesTheContentOfAnExistingFile) {
     testutil::WriteFile(path, std::string(1000, 'x'));
     auto image = testutil::MakeImage(dir, {{0x08000000, {0x01, 0x02, 0x03, 0x04}}});
     ASSERT_TRUE(image->SaveHex(path.c_str()));
-    EXPECT_EQ(testutil::ReadFile(path), ":020000040800F2\n:0400000001020304F2\n");
+    EXPECT_EQ(testutil::ReadFile(path), testutil::WithLineEnds(":020000040800F2\n:0400000001020304F2\n"));
 }
 
 TEST(HexWriter, FailsWithoutAFileWhenThePathCannotBeOpened) {

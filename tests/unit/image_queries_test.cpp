@@ -10,6 +10,7 @@
 
 #include "image.h"
 #include "image_util.h"
+#include "line_end.h"
 #include "test_util.h"
 
 namespace {
@@ -110,7 +111,7 @@ TEST(NotLoadedImage, WritersCalledDirectlyWriteNoElement) {
     testutil::TempDir dir;
     auto image = MakePartlyReadImage(dir);
     ASSERT_TRUE(image->SaveSRec((dir / "out.srec").c_str()));
-    EXPECT_EQ(testutil::ReadFile(dir / "out.srec"), "S9030000FC\n");
+    EXPECT_EQ(testutil::ReadFile(dir / "out.srec"), testutil::WithLineEnds("S9030000FC\n"));
     ASSERT_TRUE(image->SaveHex((dir / "out.hex").c_str()));
     EXPECT_EQ(testutil::ReadFile(dir / "out.hex"), "");
 }
@@ -196,6 +197,8 @@ struct SaveCase {
     const char* expected;  // null: refused, no file
 };
 
+void PrintTo(const SaveCase& c, std::ostream* out) { *out << c.file_name; }
+
 class SaveToFileNamed : public ::testing::TestWithParam<SaveCase> {};
 
 TEST_P(SaveToFileNamed, ChoosesTheFormatByTheExtension) {
@@ -206,7 +209,7 @@ TEST_P(SaveToFileNamed, ChoosesTheFormatByTheExtension) {
     const bool expect_written = GetParam().expected != nullptr;
     EXPECT_EQ(image->SaveToFile(path.c_str()), expect_written);
     if (expect_written) {
-        EXPECT_EQ(testutil::ReadFile(path), GetParam().expected);
+        EXPECT_EQ(testutil::ReadFile(path), testutil::WithLineEnds(GetParam().expected));
     } else {
         EXPECT_FALSE(testutil::FileExists(path));
     }
@@ -242,6 +245,8 @@ struct SplitCase {
     std::string extension;
     bool has_dot;
 };
+
+void PrintTo(const SplitCase& c, std::ostream* out) { *out << '"' << c.source << '"'; }
 
 class SplitFileNameOf : public ::testing::TestWithParam<SplitCase> {};
 
@@ -282,6 +287,10 @@ struct CompareCase {
     uint32_t second;
     int expected;
 };
+
+void PrintTo(const CompareCase& c, std::ostream* out) {
+    *out << std::hex << "0x" << c.first << " vs 0x" << c.second;
+}
 
 class CompareElementAddressOf : public ::testing::TestWithParam<CompareCase> {};
 
