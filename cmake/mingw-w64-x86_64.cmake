@@ -4,8 +4,13 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 set(TOOLCHAIN_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++)
+# The compilers of the POSIX thread model where they are installed: only their
+# C++ library has std::mutex and std::condition_variable, which GoogleTest
+# needs. The programs use no threads; with the static runtime they still run alone.
+find_program(FWPACK_MINGW_CXX NAMES ${TOOLCHAIN_PREFIX}-g++-posix ${TOOLCHAIN_PREFIX}-g++)
+find_program(FWPACK_MINGW_CC NAMES ${TOOLCHAIN_PREFIX}-gcc-posix ${TOOLCHAIN_PREFIX}-gcc)
+set(CMAKE_C_COMPILER ${FWPACK_MINGW_CC})
+set(CMAKE_CXX_COMPILER ${FWPACK_MINGW_CXX})
 set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
