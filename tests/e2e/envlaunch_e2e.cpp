@@ -1,7 +1,8 @@
 // End-to-end tests of the launcher: each test copies the built launcher into a
 // fresh directory beside a stand-in companion that records what it was given,
 // runs it with a controlled environment and checks its output, the file it
-// wrote, what the companion saw and the exit status.
+// wrote, what the companion saw and the exit status. With TARGET_PLATFORM=windows
+// they drive the Windows build under wine, beside a stand-in built for Windows.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "process_util.h"
+#include "target_platform.h"
 #include "test_util.h"
 
 namespace {
@@ -23,19 +25,36 @@ using testutil::RunResult;
 using testutil::ShellQuote;
 using testutil::TempDir;
 
-// What the launcher's platform decides; a run against another platform's
-// build switches these.
+// What the launcher's platform decides; TARGET_PLATFORM switches these (see
+// target_platform.h).
 struct TargetPlatform {
     const char* launcher_name;
     const char* line_end;    // in env_vars.txt and on standard output
     char separator;          // between the directory and env_vars.txt
     int failure_status;      // how the launcher's -1 arrives here
+    bool windows;
 };
-constexpr TargetPlatform kPosix = {"envlaunch", "\n", '/', 255};
-constexpr const TargetPlatform& kTarget = kPosix;
+constexpr TargetPlatform kPosix = {"envlaunch", "\n", '/', 255, false};
+// The launcher's -1 is the Windows status 0xFFFFFFFF, of which wine passes
+// on the low byte.
+constexpr TargetPlatform kWindows = {"envlaunch.exe", "\r\n", '\\', 255, true};
+const TargetPlatform& kTarget = testutil::TargetIsWindows() ? kWindows : kPosix;
 
-// A companion status that stands for a companion killed by a signal.
+// A companion status that stands for a companion that did not end on its
+// own: killed by a signal on POSIX systems; on Windows ended with the status
+// of an access violation, as a crashed program is.
 constexpr int kKilledBySignal = -1;
+constexpr const char* kCrashStatusWindows = "0xC0000005";
+
+// A path of this machine as the launcher under test shows it.
+std::string Shown(const std::string& path) {
+    return kTarget.windows ? testutil::WinePath(path) : path;
+}
+
+// Characters that a Windows file name cannot hold.
+bool NameFitsWindows(const std::string& name) {
+    return name.find_first_of("\"\\\n*?<>|:") == std::string::npos;
+}
 
 // The companion records into its own directory of the test, never beside
 // itself, so that a read-only launcher directory does not stop it recording.
@@ -82,6 +101,10 @@ protected:
     void Prepare(const std::string& dir_name = "tools", std::optional<int> companion_status = 0) {
         const char* exe = std::getenv("ENVLAUNCH_EXE");
         ASSERT_NE(exe, nullptr) << "ENVLAUNCH_EXE is not set";
+        const char* standin = std::getenv("FAKE_COMPANION_EXE");
+        if (kTarget.windows) {
+            ASSERT_NE(standin, nullptr) << "FAKE_COMPANION_EXE is not set";
+        }
         fs::create_directory(root_.path() / "rec");
         fs::create_directory(root_.path() / "run");
         // The launcher reports its directory as the system resolves it.
@@ -93,7 +116,15 @@ protected:
         fs::permissions(launcher_, fs::perms::owner_all);
         if (companion_status) {
             std::string companion = dir_ + "/qxini_core.exe";
-            testutil::WriteFile(companion, CompanionScript(record_, dir_, *companion_status));
+            if (kTarget.windows) {
+                // It learns where to record and how to end from the environment.
+                fs::copy_file(standin, companion);
+                companion_status_ = *companion_status == kKilledBySignal
+                                        ? kCrashStatusWindows
+                                        : std::to_string(*companion_status);
+            } else {
+                testutil::WriteFile(companion, CompanionScript(record_, dir_, *companion_status));
+            }
             fs::permissions(companion, fs::perms::owner_all);
         }
     }
@@ -105,13 +136,27 @@ protected:
 
     RunResult Launch(const Environment& env, const std::string& args = "") {
         std::string command = "env -i PATH=/usr/bin:/bin";
+        std::string emulator;
+        if (kTarget.windows) {
+            // What wine itself needs, and the stand-in's instructions.
+            for (const char* name : {"HOME", "WINEPREFIX", "WINEDEBUG", "WINESERVER", "WINELOADER"}) {
+                if (const char* value = std::getenv(name)) {
+                    command += " " + ShellQuote(std::string(name) + "=" + value);
+                }
+            }
+            command += " " + ShellQuote("STANDIN_RECORD_DIR=" + testutil::WinePath(record_));
+            command += " " + ShellQuote("STANDIN_STATUS=" + companion_status_);
+            const char* wine = std::getenv("WINE");
+            emulator = ShellQuote(wine != nullptr && *wine != '\0' ? wine : "wine") + " ";
+        }
         for (const auto& [name, value] : env) command += " " + ShellQuote(name + "=" + value);
-        command += " " + ShellQuote(launcher_) + args;
+        // Through a shell, since env would take a path with "=" for one more variable.
+        command += " /bin/sh -c 'exec \"$0\" \"$@\"' " + emulator + ShellQuote(launcher_) + args;
         return testutil::Run(command, root_ / "run");
     }
 
     std::string PathLine() const {
-        return dir_ + kTarget.separator + "env_vars.txt" + kTarget.line_end;
+        return Shown(dir_) + kTarget.separator + "env_vars.txt" + kTarget.line_end;
     }
     std::string Recorded(const std::string& name) const { return ReadFile(record_ + "/" + name); }
     bool CompanionRan() const { return testutil::FileExists(record_ + "/cwd"); }
@@ -128,6 +173,7 @@ protected:
     std::string dir_;
     std::string record_;
     std::string launcher_;
+    std::string companion_status_ = "0";  // for the Windows stand-in
 };
 
 // --- the two forms of env_vars.txt -----------------------------------------
@@ -150,7 +196,7 @@ TEST_P(LauncherFile, WritesTheFileBeforeStartingTheCompanion) {
     EXPECT_EQ(WrittenFile(), expected);
     // The companion found the file complete when it started.
     EXPECT_EQ(Recorded("env_vars"), expected);
-    EXPECT_EQ(Recorded("cwd"), dir_ + "\n");
+    EXPECT_EQ(Recorded("cwd"), Shown(dir_) + "\n");
     EXPECT_EQ(Recorded("argc"), "0\n");
 }
 
@@ -189,26 +235,31 @@ INSTANTIATE_TEST_SUITE_P(
 struct StatusCase {
     const char* name;
     int companion_status;
-    int expected;
+    bool launcher_fails;
+    bool windows_only = false;
 };
 
 class LauncherStatus : public Launcher, public ::testing::WithParamInterface<StatusCase> {};
 
 TEST_P(LauncherStatus, IsZeroOnlyWhenTheCompanionEndsWithZero) {
+    if (GetParam().windows_only && !kTarget.windows) {
+        GTEST_SKIP() << "exit statuses are 8 bits wide on this platform";
+    }
     Prepare("tools", GetParam().companion_status);
     RunResult result = Launch(kAllFour);
-    EXPECT_EQ(result.status, GetParam().expected);
+    EXPECT_EQ(result.status, GetParam().launcher_fails ? kTarget.failure_status : 0);
     EXPECT_EQ(result.out, PathLine());
     EXPECT_TRUE(CompanionRan());
 }
 
+// A status of 256 has a low byte of zero: only the whole status tells it
+// from success.
 INSTANTIATE_TEST_SUITE_P(
     Companion, LauncherStatus,
-    ::testing::Values(StatusCase{"EndsWithZero", 0, 0},
-                      StatusCase{"EndsWithThree", 3, kTarget.failure_status},
-                      StatusCase{"EndsWithOne", 1, kTarget.failure_status},
-                      StatusCase{"EndsWith255", 255, kTarget.failure_status},
-                      StatusCase{"IsKilled", kKilledBySignal, kTarget.failure_status}),
+    ::testing::Values(StatusCase{"EndsWithZero", 0, false}, StatusCase{"EndsWithThree", 3, true},
+                      StatusCase{"EndsWithOne", 1, true}, StatusCase{"EndsWith255", 255, true},
+                      StatusCase{"EndsWith256", 256, true, true},
+                      StatusCase{"IsKilled", kKilledBySignal, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Launcher, FailsWhenTheCompanionIsMissingButStillWritesTheFile) {
@@ -225,24 +276,31 @@ TEST_F(Launcher, FailsWhenTheCompanionIsMissingButStillWritesTheFile) {
 class LauncherDirectory : public Launcher, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(LauncherDirectory, StartsOnlyTheCompanionWhateverTheDirectoryIsCalled) {
+    if (kTarget.windows && !NameFitsWindows(GetParam())) {
+        GTEST_SKIP() << "a Windows file name cannot hold this name's characters";
+    }
     Prepare(GetParam());
     RunResult result = Launch(kAllFour);
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, PathLine());
-    EXPECT_EQ(Recorded("cwd"), dir_ + "\n");
+    EXPECT_EQ(Recorded("cwd"), Shown(dir_) + "\n");
     EXPECT_EQ(Recorded("inherited"), "C:\\qx\\qx.ini");
-    // A name taken as shell text would have created files here or beside the launcher.
+    // A name taken as command text would have created files here or beside the
+    // launcher.
     EXPECT_EQ(Listing(dir_),
               (std::set<std::string>{kTarget.launcher_name, "qxini_core.exe", "env_vars.txt"}));
     EXPECT_TRUE(Listing(root_ / "run").empty());
     EXPECT_EQ(Listing(root_.path().string()), (std::set<std::string>{"rec", "run", GetParam()}));
 }
 
+// The first names carry what /bin/sh acts on, the last ones what cmd.exe acts
+// on: parentheses, &, ^, @, ! and the separators ; , =.
 INSTANTIATE_TEST_SUITE_P(
     Names, LauncherDirectory,
     ::testing::Values("dir with  spaces", "a $(touch pwned) b", "a `touch pwned` b",
                       "a;touch pwned", "q\"uote\" & (x)", "back\\\\slash\\", "$HOME",
-                      "it's \\\"$(touch pwned)\\\"", "new\nline"),
+                      "it's \\\"$(touch pwned)\\\"", "new\nline", "Program Files (x86)",
+                      "x & copy nul pwned & (y)", "@echo off ^& caret ^^", "a!b!c; d, e=f"),
     [](const auto& info) { return "Name" + std::to_string(info.index); });
 
 // --- other conditions ----------------------------------------------------------
@@ -261,7 +319,7 @@ TEST_F(Launcher, StillStartsTheCompanionWhenTheFileCannotBeOpened) {
     RunResult result = Launch(kAllFour);
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, PathLine() + "cannot open env_vars.txt" + kTarget.line_end);
-    EXPECT_EQ(Recorded("cwd"), dir_ + "\n");
+    EXPECT_EQ(Recorded("cwd"), Shown(dir_) + "\n");
     EXPECT_FALSE(testutil::FileExists(dir_ + "/env_vars.txt"));
 }
 
@@ -279,9 +337,17 @@ TEST_F(Launcher, IgnoresItsArgumentsAndPassesNoneOn) {
 TEST_F(Launcher, FindsItsDirectoryWhateverTheLengthOfItsPath) {
     Prepare(std::string(200, 'd') + "/" + std::string(200, 'e'));
     RunResult result = Launch(kAllFour);
-    EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, PathLine());
-    EXPECT_EQ(Recorded("cwd"), dir_ + "\n");
+    EXPECT_EQ(WrittenFile(), Lines({"/opt/veldrin", "/opt/qx pl", "/usr/tool=chain",
+                                    "C:\\qx\\qx.ini"}));
+    if (kTarget.windows && !CompanionRan()) {
+        // cmd.exe starts no program whose path is longer than 259 characters;
+        // the launcher reports that as any other failure to start.
+        EXPECT_EQ(result.status, kTarget.failure_status);
+        return;
+    }
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(Recorded("cwd"), Shown(dir_) + "\n");
 }
 
 TEST_F(Launcher, ReplacesAnOlderFile) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "process_util.h"
+#include "target_platform.h"
 #include "test_util.h"
 
 namespace {
@@ -30,18 +31,21 @@ using testutil::ShellQuote;
 using testutil::TempDir;
 using testutil::WriteFile;
 
-// What depends on the platform the program was built for; a run against
-// another platform's build switches these.
+// What depends on the platform the program was built for; TARGET_PLATFORM
+// switches these (see target_platform.h).
 struct TargetPlatform {
     int success_status;
     int error_status;
     const char* line_end;  // of the lines on standard error
     // Whether "\" is an ordinary character in a file name there, so that a
-    // name such as C:\build.1\fw.dfu is one file in the current directory.
+    // name such as C:\build.1\fw.dfu is one file in the current directory;
+    // else it separates directories as "/" does.
     bool backslash_is_ordinary;
 };
 constexpr TargetPlatform kPosix = {0, 1, "\n", true};
-constexpr const TargetPlatform& kTarget = kPosix;
+// Standard error is a text stream there, so its lines end in CR LF.
+constexpr TargetPlatform kWindows = {0, 1, "\r\n", false};
+const TargetPlatform& kTarget = testutil::TargetIsWindows() ? kWindows : kPosix;
 
 using Bytes = std::vector<uint8_t>;
 
@@ -224,6 +228,7 @@ struct NameCase {
     std::optional<std::string> output_arg;
     std::string expected_output;
     bool needs_ordinary_backslash = false;
+    bool needs_backslash_separator = false;
 };
 
 void PrintTo(const NameCase& c, std::ostream* os) { *os << c.label; }
@@ -251,6 +256,12 @@ std::vector<NameCase> NameCases() {
         {"output_in_dotted_directory_with_two_extensions", {"sub.d"}, "fw.hex", "sub.d/x.y.z", "sub.d/x.dfu"},
         {"output_of_300_characters_without_dot", {d1, d1 + "/" + d2}, "fw.hex", long_output,
          long_output + ".dfu"},
+        {"output_with_backslash_separators", {"sub.d"}, "fw.hex", "sub.d\\x.y.z", "sub.d/x.dfu", false,
+         true},
+        {"output_without_extension_behind_backslash", {"dir.v2"}, "fw.hex", "dir.v2\\fw", "dir.v2/fw.dfu",
+         false, true},
+        {"output_with_both_separators", {"a.d", "a.d/b.d"}, "fw.hex", "a.d\\b.d/c", "a.d/b.d/c.dfu", false,
+         true},
     };
 }
 
@@ -260,6 +271,9 @@ TEST_P(FwpackOutputName, WritesExactlyTheDerivedFile) {
     const NameCase& c = GetParam();
     if (c.needs_ordinary_backslash && !kTarget.backslash_is_ordinary) {
         GTEST_SKIP() << "\"\\\" separates directories on this platform";
+    }
+    if (c.needs_backslash_separator && kTarget.backslash_is_ordinary) {
+        GTEST_SKIP() << "\"\\\" is an ordinary character in file names on this platform";
     }
     TempDir dir;
     std::set<std::string> expected_tree;
@@ -376,6 +390,11 @@ TEST(FwpackMessages, DerivedOutputThatCannotBeOpenedIsNamedByTheDerivedName) {
 // device the link points at is left as it is.
 TEST(FwpackMessages, FailedFinalWriteIsAnOutputError) {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no device that refuses every write";
+    if (testutil::TargetIsWindows()) {
+        // Its write errors reach the program's own write calls, but not
+        // through the C streams, which take a character device for a console.
+        GTEST_SKIP() << "a Windows program under wine sees /dev/full as a console-like device";
+    }
     struct Case {
         std::vector<std::string> args;
         std::string shown;
@@ -395,6 +414,35 @@ TEST(FwpackMessages, FailedFinalWriteIsAnOutputError) {
         EXPECT_EQ(Tree(dir), before);
         ASSERT_TRUE(fs::is_symlink(dir.path() / "out.dfu"));
         EXPECT_EQ(fs::read_symlink(dir.path() / "out.dfu"), fs::path("/dev/full"));
+    }
+}
+
+// Full Windows paths: a drive, backslashes and dotted directories. The
+// output name is derived in the last component only.
+TEST(FwpackWindowsPaths, DrivePathsKeepTheirDirectories) {
+    if (!testutil::TargetIsWindows()) GTEST_SKIP() << "paths with drives are Windows paths";
+    struct Case {
+        std::string input;
+        std::optional<std::string> output_arg;
+        std::string expected_output;
+    };
+    for (const Case& c : {Case{"in.v1/fw.hex", std::nullopt, "in.v1/fw.dfu"},
+                          Case{"in.v1/fw.hex", std::string("out.v2/a.b.hex"), "out.v2/a.dfu"}}) {
+        SCOPED_TRACE(c.expected_output);
+        TempDir dir;
+        const std::string root = fs::canonical(dir.path()).string();
+        ASSERT_TRUE(fs::create_directory(dir.path() / "in.v1"));
+        ASSERT_TRUE(fs::create_directory(dir.path() / "out.v2"));
+        WriteFile(dir / c.input, kHexOneElement);
+        const std::string input = testutil::WinePath(root + "/" + c.input);
+        std::vector<std::string> args = {input};
+        if (c.output_arg) args.push_back(testutil::WinePath(root + "/" + *c.output_arg));
+
+        const RunResult run = Fwpack(dir, args);
+        EXPECT_EQ(run.status, kTarget.success_status);
+        EXPECT_EQ(run.err, Line("fwpack success for [" + input + "] !"));
+        EXPECT_EQ(Tree(dir), (std::set<std::string>{"in.v1", "out.v2", c.input, c.expected_output}));
+        EXPECT_EQ(ReadBytes(dir / c.expected_output), ExpectedDfuFile(kHexOneElementImage));
     }
 }
 
