@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #include "image.h"
 
@@ -181,7 +179,7 @@ uint32_t CDFUFile::Close() {
     // The close flushes the last bytes, so its failure counts as much as the write's.
     const bool closed = CloseStream();
     if (!written || !closed) {
-        RemoveOutput();
+        RemoveIncompleteOutput(path_);
         close_status_ = STATUS_FILE_WRITE_ERROR;
     }
     return close_status_;
@@ -195,27 +193,10 @@ void CDFUFile::Discard() {
     // path may name something that was never ours.
     if (status_ != STATUS_SUCCESS) return;
     CloseStream();
-    RemoveOutput();
+    RemoveIncompleteOutput(path_);
 }
 
 bool CDFUFile::CloseStream() {
     // fclose frees the stream even when it fails, so the owner lets go first.
     return std::fclose(stream_.release()) == 0;
-}
-
-void CDFUFile::RemoveOutput() const {
-    // The output may have been named as a device or a link to one (the
-    // user's choice of /dev/null, say); only plain files are ours to remove.
-    // A link to a plain file is kept and its target emptied, so a half-written
-    // file never stays behind under either name.
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::path path(path_);
-    const fs::file_status own = fs::symlink_status(path, error);
-    if (error) return;
-    if (fs::is_regular_file(own)) {
-        fs::remove(path, error);
-    } else if (fs::is_symlink(own) && fs::is_regular_file(fs::status(path, error))) {
-        fs::resize_file(path, 0, error);
-    }
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "output_file.h"
+
 class CImage;
 
 constexpr uint32_t STATUS_SUCCESS = 0x12340000;
@@ -48,15 +50,10 @@ public:
     const std::vector<uint8_t>& GetBuffer() const { return buffer_; }
 
 private:
-    struct StreamCloser {
-        void operator()(std::FILE* stream) const { std::fclose(stream); }
-    };
-
     uint32_t AppendSuffix();
     uint32_t ComputeCrc() const;
     // Closes the stream and reports whether the close succeeded.
     bool CloseStream();
-    void RemoveOutput() const;
 
     uint16_t vendor_;
     uint16_t product_;
@@ -64,7 +61,7 @@ private:
     uint8_t target_count_ = 0;
     uint32_t status_ = STATUS_SUCCESS;
     std::string path_;
-    std::unique_ptr<std::FILE, StreamCloser> stream_;
+    FilePtr stream_;
     std::vector<uint8_t> buffer_;
     bool closed_ = false;
     uint32_t close_status_ = STATUS_SUCCESS;

@@ -6,13 +6,9 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <vector>
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+#include "output_file.h"
 
 namespace scanner_detail {
 

@@ -4,71 +4,12 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "image.h"
+#include "output_file.h"
 
 namespace {
-
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-// Writes the low `digits` nibbles of `value`, most significant first, and
-// returns the position behind them.
-char* PutHex(char* out, uint32_t value, int digits) {
-    for (int i = digits - 1; i >= 0; --i) {
-        out[i] = kHexDigits[value & 0xFu];
-        value >>= 4;
-    }
-    return out + digits;
-}
-
-// The output file, opened in text mode so that "\n" becomes the platform's
-// line end. Lines are gathered into large chunks: a big image then costs a
-// few hundred writes instead of one per record. A failed write is remembered
-// so that the caller learns of it when closing.
-class TextOutput {
-public:
-    explicit TextOutput(const char* path) : file_(std::fopen(path, "w")) {
-        chunk_.reserve(kChunkSize + kLineRoom);
-    }
-    ~TextOutput() {
-        if (file_) std::fclose(file_);
-    }
-    TextOutput(const TextOutput&) = delete;
-    TextOutput& operator=(const TextOutput&) = delete;
-
-    bool IsOpen() const { return file_ != nullptr; }
-
-    void Write(const char* text, std::size_t length) {
-        chunk_.append(text, length);
-        if (chunk_.size() >= kChunkSize) Flush();
-    }
-
-    // Writes what is left and closes; true when every write and the close
-    // succeeded.
-    bool Close() {
-        Flush();
-        const bool closed = std::fclose(file_) == 0;
-        file_ = nullptr;
-        return good_ && closed;
-    }
-
-private:
-    static constexpr std::size_t kChunkSize = 64 * 1024;
-    static constexpr std::size_t kLineRoom = 128;
-
-    void Flush() {
-        if (!chunk_.empty() && std::fwrite(chunk_.data(), 1, chunk_.size(), file_) != chunk_.size()) {
-            good_ = false;
-        }
-        chunk_.clear();
-    }
-
-    std::FILE* file_;
-    std::string chunk_;
-    bool good_ = true;
-};
 
 constexpr uint32_t kMaxRecordBytes = 32;
 constexpr int kRecordsPerBlock = 256;

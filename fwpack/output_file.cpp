@@ -1,0 +1,38 @@
+// Output mechanics shared by the record writers and the DfuSe builder.
+#include "output_file.h"
+
+#include <filesystem>
+#include <system_error>
+
+void RemoveIncompleteOutput(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status own = fs::symlink_status(path, error);
+    if (error) return;
+    if (fs::is_regular_file(own)) {
+        fs::remove(path, error);
+    } else if (fs::is_symlink(own) && fs::is_regular_file(fs::status(path, error))) {
+        fs::resize_file(path, 0, error);
+    }
+}
+
+TextOutput::TextOutput(const char* path) : path_(path), file_(std::fopen(path, "w")) {
+    chunk_.reserve(kChunkSize + 256);
+}
+
+void TextOutput::Flush() {
+    if (!chunk_.empty() && std::fwrite(chunk_.data(), 1, chunk_.size(), file_.get()) != chunk_.size()) {
+        good_ = false;
+    }
+    chunk_.clear();
+}
+
+bool TextOutput::Close() {
+    if (!file_) return false;
+    Flush();
+    // fclose frees the stream even when it fails, so the owner lets go first.
+    const bool closed = std::fclose(file_.release()) == 0;
+    if (good_ && closed) return true;
+    RemoveIncompleteOutput(path_);
+    return false;
+}
