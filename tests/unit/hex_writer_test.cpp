@@ -179,28 +179,4 @@ TEST(HexWriterBlocks, UnalignedElementsKeepTheirAddresses) {
     EXPECT_EQ(Decode(SaveHexText(elements)), elements);
 }
 
-TEST(HexWriter, ReplacesTheContentOfAnExistingFile) {
-    testutil::TempDir dir;
-    const std::string path = dir / "out.hex";
-    testutil::WriteFile(path, std::string(1000, 'x'));
-    auto image = testutil::MakeImage(dir, {{0x08000000, {0x01, 0x02, 0x03, 0x04}}});
-    ASSERT_TRUE(image->SaveHex(path.c_str()));
-    EXPECT_EQ(testutil::ReadFile(path), testutil::WithLineEnds(":020000040800F2\n:0400000001020304F2\n"));
-}
-
-TEST(HexWriter, FailsWithoutAFileWhenThePathCannotBeOpened) {
-    testutil::TempDir dir;
-    auto image = testutil::MakeImage(dir, {{0x0, {0x01}}});
-    const std::string path = dir / "missing/out.hex";
-    EXPECT_FALSE(image->SaveHex(path.c_str()));
-    EXPECT_FALSE(testutil::FileExists(path));
-}
-
-TEST(HexWriter, ReportsAFailedWrite) {
-    if (!testutil::FileExists("/dev/full")) GTEST_SKIP() << "no device that refuses writes";
-    testutil::TempDir dir;
-    auto image = testutil::MakeImage(dir, {{0x0, {0x01, 0x02, 0x03}}});
-    EXPECT_FALSE(image->SaveHex("/dev/full"));
-}
-
 }  // namespace

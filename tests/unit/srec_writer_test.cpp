@@ -85,28 +85,4 @@ const SRecCase kSRecCases[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, SRecWriterFile, ::testing::ValuesIn(kSRecCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(SRecWriter, ReplacesTheContentOfAnExistingFile) {
-    testutil::TempDir dir;
-    const std::string path = dir / "out.srec";
-    testutil::WriteFile(path, std::string(1000, 'x'));
-    auto image = testutil::MakeImage(dir, {{0x0, {0x01, 0x02, 0x03}}});
-    ASSERT_TRUE(image->SaveSRec(path.c_str()));
-    EXPECT_EQ(testutil::ReadFile(path), testutil::WithLineEnds("S1060000010203F3\nS9030000FC\n"));
-}
-
-TEST(SRecWriter, FailsWithoutAFileWhenThePathCannotBeOpened) {
-    testutil::TempDir dir;
-    auto image = testutil::MakeImage(dir, {{0x0, {0x01}}});
-    const std::string path = dir / "missing/out.srec";
-    EXPECT_FALSE(image->SaveSRec(path.c_str()));
-    EXPECT_FALSE(testutil::FileExists(path));
-}
-
-TEST(SRecWriter, ReportsAFailedWrite) {
-    if (!testutil::FileExists("/dev/full")) GTEST_SKIP() << "no device that refuses writes";
-    testutil::TempDir dir;
-    auto image = testutil::MakeImage(dir, {{0x0, {0x01, 0x02, 0x03}}});
-    EXPECT_FALSE(image->SaveSRec("/dev/full"));
-}
-
 }  // namespace
