@@ -49,6 +49,21 @@ public:
     // Skips white space, then reads 1 to `width` hexadecimal digits into
     // `value`. False, with `value` unchanged, when no digit can be read.
     bool ReadHex(int width, uint32_t& value) {
+        // The usual case: the whole field is in the buffer, all digits.
+        if (end_ - pos_ >= static_cast<std::size_t>(width)) {
+            uint32_t result = 0;
+            int8_t bits = 0;
+            for (int i = 0; i < width; ++i) {
+                const int8_t digit = scanner_detail::kHexValue[static_cast<unsigned char>(buffer_[pos_ + i])];
+                bits |= digit;
+                result = (result << 4) | static_cast<uint8_t>(digit);
+            }
+            if (bits >= 0) {
+                pos_ += static_cast<std::size_t>(width);
+                value = result;
+                return true;
+            }
+        }
         int c = Peek();
         while (IsSpace(c)) {
             ++pos_;
@@ -65,6 +80,31 @@ public:
         }
         if (digits == 0) return false;
         value = result;
+        return true;
+    }
+
+    // Reads `count` two-digit fields as bytes into `out`, adding each to
+    // `sum`. False as soon as one cannot be read.
+    bool ReadHexBytes(uint32_t count, uint8_t* out, uint32_t& sum) {
+        uint32_t i = 0;
+        // The usual case: digits only, in the buffer already.
+        if (end_ - pos_ >= 2 * std::size_t{count}) {
+            const char* text = buffer_.data() + pos_;
+            for (; i < count; ++i) {
+                const int8_t high = scanner_detail::kHexValue[static_cast<unsigned char>(text[2 * i])];
+                const int8_t low = scanner_detail::kHexValue[static_cast<unsigned char>(text[2 * i + 1])];
+                if ((high | low) < 0) break;
+                out[i] = static_cast<uint8_t>((high << 4) | low);
+                sum += out[i];
+            }
+            pos_ += 2 * std::size_t{i};
+        }
+        uint32_t value = 0;
+        for (; i < count; ++i) {
+            if (!ReadHex(2, value)) return false;
+            out[i] = static_cast<uint8_t>(value);
+            sum += value;
+        }
         return true;
     }
 

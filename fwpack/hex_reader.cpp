@@ -55,11 +55,7 @@ private:
             case kData:
             case kStartSegmentAddress:
             case kStartLinearAddress:
-                for (uint32_t i = 0; i < byte_count; ++i) {
-                    if (!scanner_.ReadHex(2, value)) return HexError::kFormat;
-                    sum += value;
-                    data_[i] = static_cast<uint8_t>(value);
-                }
+                if (!scanner_.ReadHexBytes(byte_count, data_, sum)) return HexError::kFormat;
                 break;
             case kExtendedSegmentAddress:
             case kExtendedLinearAddress:

@@ -107,12 +107,7 @@ private:
         uint32_t sum = byte_count + AddressSum(address, address_length);
 
         const uint32_t data_length = kind.data ? byte_count - minimum : 0;
-        uint32_t value = 0;
-        for (uint32_t i = 0; i < data_length; ++i) {
-            if (!scanner_.ReadHex(2, value)) return SRecError::kFormat;
-            sum += value;
-            data_[i] = static_cast<uint8_t>(value);
-        }
+        if (!scanner_.ReadHexBytes(data_length, data_, sum)) return SRecError::kFormat;
         uint32_t checksum = 0;
         if (!scanner_.ReadHex(2, checksum)) return SRecError::kFormat;
         if (((sum + checksum + 1) & 0xFF) != 0) return SRecError::kChecksum;
