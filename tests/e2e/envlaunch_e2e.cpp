@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <ostream>
 #include <set>
 #include <string>
 #include <utility>
@@ -238,6 +239,8 @@ struct StatusCase {
     bool launcher_fails;
     bool windows_only = false;
 };
+
+void PrintTo(const StatusCase& c, std::ostream* os) { *os << c.name; }
 
 class LauncherStatus : public Launcher, public ::testing::WithParamInterface<StatusCase> {};
 
