@@ -326,6 +326,18 @@ TEST_F(Launcher, StillStartsTheCompanionWhenTheFileCannotBeOpened) {
     EXPECT_FALSE(testutil::FileExists(dir_ + "/env_vars.txt"));
 }
 
+TEST_F(Launcher, StillStartsTheCompanionWhenTheFileNameIsTakenByADirectory) {
+    // A directory in the file's place cannot be opened for writing by anyone,
+    // privileged users included.
+    Prepare();
+    fs::create_directory(dir_ + "/env_vars.txt");
+    RunResult result = Launch(kAllFour);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, PathLine() + "cannot open env_vars.txt" + kTarget.line_end);
+    EXPECT_EQ(Recorded("cwd"), Shown(dir_) + "\n");
+    EXPECT_TRUE(fs::is_directory(dir_ + "/env_vars.txt"));
+}
+
 TEST_F(Launcher, IgnoresItsArgumentsAndPassesNoneOn) {
     Prepare();
     RunResult result = Launch(Without(kAllFour, {"QXPL_HOME"}), " one 'two words' --help");
