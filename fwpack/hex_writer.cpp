@@ -53,17 +53,8 @@ bool CImage::SaveHex(const char* path) const {
     TextOutput output(path);
     if (!output.IsOpen()) return false;
 
-    // The elements of an image that is not loaded are not handed out, so
-    // such an image writes as one without elements.
-    const int32_t count = loaded_ ? list_->GetCount() : 0;
-
     char line[kMaxLineLength];
-    for (int32_t i = 0; i < count; ++i) {
-        const ImageElement* element = list_->GetAt(i);
-        if (element->size == 0) continue;
-        // Bytes past the top of the address space have no address to be
-        // written at; the element is left out whole, as the S-record writer does.
-        if (uint64_t{element->address} + element->size > uint64_t{1} << 32) continue;
+    for (const ImageElement* element : ElementsToWrite()) {
         uint32_t address = element->address;
         const uint8_t* data = element->data;
         uint32_t remaining = element->size;

@@ -180,6 +180,17 @@ void CImage::AddData(uint32_t address, const uint8_t* data, uint32_t size) {
     PutElement(GetNbElements(), true, ImageElement{address, size, const_cast<uint8_t*>(data)});
 }
 
+std::vector<const ImageElement*> CImage::ElementsToWrite() const {
+    std::vector<const ImageElement*> elements;
+    for (int32_t i = 0; loaded_ && i < GetNbElements(); ++i) {
+        const ImageElement* element = list_->GetAt(i);
+        if (element->size != 0 && uint64_t{element->address} + element->size <= uint64_t{1} << 32) {
+            elements.push_back(element);
+        }
+    }
+    return elements;
+}
+
 // ---------------------------------------------------------------------------
 // Queries
 

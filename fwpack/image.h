@@ -91,6 +91,11 @@ private:
     // the record continues it without a gap, else appends a new element.
     void AddData(uint32_t address, const uint8_t* data, uint32_t size);
 
+    // The elements a writer writes, in list order: those with bytes, all of
+    // which have an address (bytes past 0xFFFFFFFF have none, so such an
+    // element is left out whole). An image that is not loaded hands out none.
+    std::vector<const ImageElement*> ElementsToWrite() const;
+
     uint8_t alternate_;
     std::unique_ptr<ElementList> list_;
     bool loaded_ = false;

@@ -75,10 +75,7 @@ bool CImage::SaveSRec(const char* path) const {
     if (!output.IsOpen()) return false;
 
     char line[kMaxLineLength];
-    for (int32_t i = 0; i < count; ++i) {
-        const ImageElement* element = list_->GetAt(i);
-        if (element->size == 0) continue;
-        if (uint64_t{element->address} + element->size > uint64_t{1} << 32) continue;
+    for (const ImageElement* element : ElementsToWrite()) {
         uint32_t address = element->address;
         const uint8_t* data = element->data;
         uint32_t remaining = element->size;
