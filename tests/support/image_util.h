@@ -53,6 +53,18 @@ inline std::unique_ptr<CImage> MakeImage(const TempDir& dir, const std::vector<B
     return image;
 }
 
+// `text` written `times` times.
+inline std::string Repeat(const std::string& text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += text;
+    return out;
+}
+
+// `size` bytes of `value`.
+inline std::vector<uint8_t> Filled(std::size_t size, uint8_t value) {
+    return std::vector<uint8_t>(size, value);
+}
+
 // `size` bytes that differ from their neighbours and from other seeds', so
 // that a byte copied from a wrong place shows.
 inline std::vector<uint8_t> Pattern(std::size_t size, uint8_t seed = 0) {

@@ -16,15 +16,8 @@ namespace {
 
 using testutil::ByteRun;
 
-std::string Repeat(const std::string& text, int times) {
-    std::string out;
-    for (int i = 0; i < times; ++i) out += text;
-    return out;
-}
-
-std::vector<uint8_t> Filled(std::size_t size, uint8_t value) {
-    return std::vector<uint8_t>(size, value);
-}
+using testutil::Filled;
+using testutil::Repeat;
 
 // The lines of a text file written on this platform, each without its line
 // end; text behind the last line end counts as a line too, so that a missing
