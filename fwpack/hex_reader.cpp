@@ -7,7 +7,8 @@
 
 namespace {
 
-enum class HexError { kNone, kFormat, kChecksum };
+constexpr const char* kFormat = "Not in Intel Hex format!";
+constexpr const char* kChecksum = "Bad hexadecimal checksum!";
 
 enum RecordType : uint32_t {
     kData = 0,
@@ -18,36 +19,20 @@ enum RecordType : uint32_t {
     kStartLinearAddress = 5,
 };
 
-class HexParser {
+// Reads one record behind its ':' and hands the bytes of a data record to
+// add(address, bytes, length).
+template <typename AddData>
+class HexRecords {
 public:
-    explicit HexParser(std::FILE* file) : scanner_(file) {}
+    explicit HexRecords(AddData add) : add_(add) {}
 
-    // Reads records until the end of the input, an end-of-file record or the
-    // first error; hands each data record to add(address, bytes, length).
-    template <typename AddData>
-    HexError Parse(AddData&& add) {
-        for (;;) {
-            const int start = scanner_.NextRecordStart();
-            if (start == FieldScanner::kEnd) return HexError::kNone;
-            if (start != ':') return HexError::kFormat;
-            bool ended = false;
-            const HexError error = Record(ended, add);
-            if (error != HexError::kNone || ended) return error;
-        }
-    }
-
-    uint32_t GetLine() const { return scanner_.GetLine(); }
-    bool ReadFailed() const { return scanner_.ReadFailed(); }
-
-private:
-    template <typename AddData>
-    HexError Record(bool& ended, AddData& add) {
+    const char* operator()(FieldScanner& scanner, bool& ended) {
         uint32_t byte_count = 0;
         uint32_t address = 0;
         uint32_t separator = 0;
-        if (!scanner_.ReadHex(2, byte_count) || !scanner_.ReadHex(4, address) ||
-            !scanner_.ReadHex(2, separator)) {
-            return HexError::kFormat;
+        if (!scanner.ReadHex(2, byte_count) || !scanner.ReadHex(4, address) ||
+            !scanner.ReadHex(2, separator)) {
+            return kFormat;
         }
         uint32_t sum = byte_count + (address >> 8) + (address & 0xFF) + separator;
         uint32_t value = 0;
@@ -55,25 +40,25 @@ private:
             case kData:
             case kStartSegmentAddress:
             case kStartLinearAddress:
-                if (!scanner_.ReadHexBytes(byte_count, data_, sum)) return HexError::kFormat;
+                if (!scanner.ReadHexBytes(byte_count, data_, sum)) return kFormat;
                 break;
             case kExtendedSegmentAddress:
             case kExtendedLinearAddress:
-                if (!scanner_.ReadHex(4, value)) return HexError::kFormat;
+                if (!scanner.ReadHex(4, value)) return kFormat;
                 sum += (value >> 8) + (value & 0xFF);
                 break;
             case kEndOfFile:
                 break;
             default:
-                return HexError::kFormat;
+                return kFormat;
         }
         uint32_t checksum = 0;
-        if (!scanner_.ReadHex(2, checksum)) return HexError::kFormat;
-        if (((sum + checksum) & 0xFF) != 0) return HexError::kChecksum;
+        if (!scanner.ReadHex(2, checksum)) return kFormat;
+        if (((sum + checksum) & 0xFF) != 0) return kChecksum;
 
         switch (separator) {
             case kData:
-                add(base_ + address, data_, byte_count);
+                add_(base_ + address, data_, byte_count);
                 break;
             case kEndOfFile:
                 ended = true;
@@ -89,10 +74,11 @@ private:
             default:
                 break;
         }
-        return HexError::kNone;
+        return nullptr;
     }
 
-    FieldScanner scanner_;
+private:
+    AddData add_;
     uint32_t base_ = 0;       // the absolute address of offset 0
     uint8_t data_[255] = {};  // a byte count of two digits bounds a record's data
 };
@@ -100,15 +86,8 @@ private:
 }  // namespace
 
 bool CImage::LoadHex(const char* path) {
-    FilePtr file = OpenForReading(path);
-    if (!file) return false;
-    HexParser parser(file.get());
-    const HexError error = parser.Parse(
-        [this](uint32_t address, const uint8_t* data, uint32_t size) { AddData(address, data, size); });
-    if (error != HexError::kNone) {
-        ReportLineError(parser.GetLine(),
-                        error == HexError::kChecksum ? "Bad hexadecimal checksum!" : "Not in Intel Hex format!");
-        return false;
-    }
-    return !parser.ReadFailed();
+    HexRecords records([this](uint32_t address, const uint8_t* data, uint32_t size) {
+        AddData(address, data, size);
+    });
+    return ReadRecordFile(path, ':', kFormat, records);
 }

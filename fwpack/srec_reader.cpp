@@ -7,20 +7,8 @@
 
 namespace {
 
-enum class SRecError { kNone, kFormat, kS5Count, kS7Count, kS8Count, kS9Count, kChecksum };
-
-const char* Message(SRecError error) {
-    switch (error) {
-        case SRecError::kFormat: return "Not in Motorola SREC format!";
-        case SRecError::kS5Count: return "S5 line 'byte count' error!";
-        case SRecError::kS7Count: return "S7 line 'byte count' error!";
-        case SRecError::kS8Count: return "S8 line 'byte count' error!";
-        case SRecError::kS9Count: return "S9 line 'byte count' error!";
-        case SRecError::kChecksum: return "Checksum error!";
-        case SRecError::kNone: break;
-    }
-    return "";
-}
+constexpr const char* kFormat = "Not in Motorola SREC format!";
+constexpr const char* kChecksum = "Checksum error!";
 
 // The sum of the bytes of an address that is `length` bytes wide.
 uint32_t AddressSum(uint32_t address, int length) {
@@ -31,107 +19,89 @@ uint32_t AddressSum(uint32_t address, int length) {
 
 // What the type character of a record tells of it.
 struct RecordKind {
-    int address_length;  // in bytes; 0 for the header record
-    bool data;           // S1, S2, S3
-    bool terminates;     // S7, S8, S9
-    SRecError count_error;
+    int address_length;      // in bytes; 0 for the header record
+    bool data;               // S1, S2, S3
+    bool terminates;         // S7, S8, S9
+    const char* count_error;  // for a byte count other than the address's length + 1
 };
 
 bool Kind(int type, RecordKind& kind) {
     switch (type) {
-        case '0': kind = {0, false, false, SRecError::kNone}; return true;
-        case '1': kind = {2, true, false, SRecError::kNone}; return true;
-        case '2': kind = {3, true, false, SRecError::kNone}; return true;
-        case '3': kind = {4, true, false, SRecError::kNone}; return true;
-        case '5': kind = {2, false, false, SRecError::kS5Count}; return true;
-        case '7': kind = {4, false, true, SRecError::kS7Count}; return true;
-        case '8': kind = {3, false, true, SRecError::kS8Count}; return true;
-        case '9': kind = {2, false, true, SRecError::kS9Count}; return true;
+        case '0': kind = {0, false, false, nullptr}; return true;
+        case '1': kind = {2, true, false, nullptr}; return true;
+        case '2': kind = {3, true, false, nullptr}; return true;
+        case '3': kind = {4, true, false, nullptr}; return true;
+        case '5': kind = {2, false, false, "S5 line 'byte count' error!"}; return true;
+        case '7': kind = {4, false, true, "S7 line 'byte count' error!"}; return true;
+        case '8': kind = {3, false, true, "S8 line 'byte count' error!"}; return true;
+        // S9 also takes a 24-bit address: a byte count of 3 or 4.
+        case '9': kind = {2, false, true, "S9 line 'byte count' error!"}; return true;
         default: return false;
     }
 }
 
-class SRecParser {
+// Reads one record behind its 'S' and hands the bytes of a data record to
+// add(address, bytes, length).
+template <typename AddData>
+class SRecRecords {
 public:
-    explicit SRecParser(std::FILE* file) : scanner_(file) {}
+    explicit SRecRecords(AddData add) : add_(add) {}
 
-    // Reads records until the end of the input, a termination record or the
-    // first error; hands each data record to add(address, bytes, length).
-    template <typename AddData>
-    SRecError Parse(AddData&& add) {
-        for (;;) {
-            const int start = scanner_.NextRecordStart();
-            if (start == FieldScanner::kEnd) return SRecError::kNone;
-            if (start != 'S') return SRecError::kFormat;
-            RecordKind kind;
-            if (!Kind(scanner_.ReadChar(), kind)) return SRecError::kFormat;
-            bool ended = false;
-            const SRecError error = kind.address_length == 0 ? SkipHeader() : Record(kind, ended, add);
-            if (error != SRecError::kNone || ended) return error;
-        }
+    const char* operator()(FieldScanner& scanner, bool& ended) {
+        RecordKind kind;
+        if (!Kind(scanner.ReadChar(), kind)) return kFormat;
+        return kind.address_length == 0 ? SkipHeader(scanner) : Record(scanner, kind, ended);
     }
-
-    uint32_t GetLine() const { return scanner_.GetLine(); }
-    bool ReadFailed() const { return scanner_.ReadFailed(); }
 
 private:
     // The header record is skipped untested: its byte count, then that many bytes.
-    SRecError SkipHeader() {
+    static const char* SkipHeader(FieldScanner& scanner) {
         uint32_t byte_count = 0;
-        if (!scanner_.ReadHex(2, byte_count)) return SRecError::kFormat;
+        if (!scanner.ReadHex(2, byte_count)) return kFormat;
         uint32_t value = 0;
         for (uint32_t i = 0; i < byte_count; ++i) {
-            if (!scanner_.ReadHex(2, value)) return SRecError::kFormat;
+            if (!scanner.ReadHex(2, value)) return kFormat;
         }
-        return SRecError::kNone;
+        return nullptr;
     }
 
-    template <typename AddData>
-    SRecError Record(const RecordKind& kind, bool& ended, AddData& add) {
+    const char* Record(FieldScanner& scanner, const RecordKind& kind, bool& ended) {
         uint32_t byte_count = 0;
-        if (!scanner_.ReadHex(2, byte_count)) return SRecError::kFormat;
+        if (!scanner.ReadHex(2, byte_count)) return kFormat;
         const uint32_t minimum = static_cast<uint32_t>(kind.address_length) + 1;
+        // A 24-bit address in an S9 record.
+        const bool long_s9 = kind.terminates && kind.address_length == 2 && byte_count == 4;
         if (kind.data) {
             // No room for the address and the checksum: nothing can be placed.
-            if (byte_count < minimum) return SRecError::kFormat;
-        } else if (kind.count_error == SRecError::kS9Count) {
-            if (byte_count != 3 && byte_count != 4) return kind.count_error;
-        } else if (byte_count != minimum) {
+            if (byte_count < minimum) return kFormat;
+        } else if (byte_count != minimum && !long_s9) {
             return kind.count_error;
         }
-        // An S9 record with byte count 4 carries a 24-bit address.
-        const int address_length = (kind.count_error == SRecError::kS9Count && byte_count == 4)
-                                       ? 3 : kind.address_length;
+        const int address_length = long_s9 ? 3 : kind.address_length;
         uint32_t address = 0;
-        if (!scanner_.ReadHex(2 * address_length, address)) return SRecError::kFormat;
+        if (!scanner.ReadHex(2 * address_length, address)) return kFormat;
         uint32_t sum = byte_count + AddressSum(address, address_length);
 
         const uint32_t data_length = kind.data ? byte_count - minimum : 0;
-        if (!scanner_.ReadHexBytes(data_length, data_, sum)) return SRecError::kFormat;
+        if (!scanner.ReadHexBytes(data_length, data_, sum)) return kFormat;
         uint32_t checksum = 0;
-        if (!scanner_.ReadHex(2, checksum)) return SRecError::kFormat;
-        if (((sum + checksum + 1) & 0xFF) != 0) return SRecError::kChecksum;
+        if (!scanner.ReadHex(2, checksum)) return kFormat;
+        if (((sum + checksum + 1) & 0xFF) != 0) return kChecksum;
 
-        if (kind.data) add(address, data_, data_length);
+        if (kind.data) add_(address, data_, data_length);
         ended = kind.terminates;
-        return SRecError::kNone;
+        return nullptr;
     }
 
-    FieldScanner scanner_;
+    AddData add_;
     uint8_t data_[255] = {};  // a byte count of two digits bounds a record's data
 };
 
 }  // namespace
 
 bool CImage::LoadSRec(const char* path) {
-    FilePtr file = OpenForReading(path);
-    if (!file) return false;
-    SRecParser parser(file.get());
-    const SRecError error = parser.Parse(
-        [this](uint32_t address, const uint8_t* data, uint32_t size) { AddData(address, data, size); });
-    if (error != SRecError::kNone) {
-        ReportLineError(parser.GetLine(), Message(error));
-        return false;
-    }
-    return !parser.ReadFailed();
+    SRecRecords records([this](uint32_t address, const uint8_t* data, uint32_t size) {
+        AddData(address, data, size);
+    });
+    return ReadRecordFile(path, 'S', kFormat, records);
 }
