@@ -126,8 +126,10 @@ private:
         target.offset = at;
         target.alternate = prefix[6];
         target.named = Le32(prefix + 7);
-        const char* name = reinterpret_cast<const char*>(prefix + kNameFieldOffset);
-        target.name.assign(name, std::find(name, name + kNameFieldSize, '\0'));
+        if (target.named != 0) {
+            const char* name = reinterpret_cast<const char*>(prefix + kNameFieldOffset);
+            target.name.assign(name, std::find(name, name + kNameFieldSize, '\0'));
+        }
         target.target_size = Le32(prefix + 266);
         target.element_count = Le32(prefix + 270);
         info_.targets.push_back(target);

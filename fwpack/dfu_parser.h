@@ -19,7 +19,7 @@ struct DfuTargetInfo {
     std::size_t offset = 0;  // of the target prefix in the file
     uint8_t alternate = 0;
     uint32_t named = 0;
-    std::string name;  // up to the first zero of the name field
+    std::string name;  // of a named target: up to the first zero of the name field
     uint32_t target_size = 0;
     uint32_t element_count = 0;
     std::vector<DfuElementInfo> elements;  // the records read, in file order

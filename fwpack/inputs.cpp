@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "dfu_parser.h"
 #include "output_file.h"
 #include "text_format.h"
 
@@ -101,15 +100,7 @@ bool LoadDfuInput(const Options& options, LoadedTargets& loaded) {
         return false;
     }
     loaded.identity = DeviceIdentity{info.suffix.vendor, info.suffix.product, info.suffix.release};
-    std::vector<std::unique_ptr<CImage>> images;
-    for (const DfuTargetInfo& t : info.targets) {
-        auto image = std::make_unique<CImage>(t.alternate, t.named != 0, t.name.c_str());
-        for (const DfuElementInfo& e : t.elements) {
-            image->PutElement(image->GetNbElements(), true,
-                              ImageElement{e.address, e.size, bytes.data() + e.data_offset});
-        }
-        images.push_back(std::move(image));
-    }
+    std::vector<std::unique_ptr<CImage>> images = TargetsOfDfuFile(info, bytes.data());
     if (target.alternate) {
         const auto chosen = std::find_if(images.begin(), images.end(), [&](const auto& image) {
             return image->GetAlternate() == *target.alternate;
@@ -146,6 +137,20 @@ bool LoadDfuInput(const Options& options, LoadedTargets& loaded) {
 }
 
 }  // namespace
+
+std::vector<std::unique_ptr<CImage>> TargetsOfDfuFile(const DfuFileInfo& info, const uint8_t* data) {
+    std::vector<std::unique_ptr<CImage>> images;
+    for (const DfuTargetInfo& t : info.targets) {
+        auto image = std::make_unique<CImage>(t.alternate, t.named != 0, t.name.c_str());
+        for (const DfuElementInfo& e : t.elements) {
+            // The image copies the bytes; the file's buffer stays as it is.
+            image->PutElement(image->GetNbElements(), true,
+                              ImageElement{e.address, e.size, const_cast<uint8_t*>(data + e.data_offset)});
+        }
+        images.push_back(std::move(image));
+    }
+    return images;
+}
 
 void ReportUnloadable(const std::string& path) {
     std::fprintf(stderr, "fwpack Unable to create image from this file [%s] !\n", path.c_str());

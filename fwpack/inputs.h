@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "dfu_parser.h"
 #include "image.h"
 #include "options.h"
 
@@ -35,6 +36,10 @@ bool LoadTargets(const Options& options, const char* default_name, LoadedTargets
 // `alternate` and no name; `base` is the load address of a raw binary. Null
 // after the reason has been printed.
 std::unique_ptr<CImage> LoadInput(const std::string& path, uint8_t alternate, std::optional<uint32_t> base);
+
+// The targets of a sound DfuSe file `data` as images, each with its
+// alternate setting, its name (when it is named) and its elements in order.
+std::vector<std::unique_ptr<CImage>> TargetsOfDfuFile(const DfuFileInfo& info, const uint8_t* data);
 
 // Reads a whole file as bytes; false when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes);
