@@ -63,7 +63,7 @@ const char kFwSrec[] = "S3090800000001020304E4\nS70500000000FA\n";
 const LayoutTarget kFwTarget = {0, "ST...", {{0x08000000, {1, 2, 3, 4}}}};
 const Bytes kTwoTargetDfu =
     DfuLayout({{0, "Flash", {{0x08000000, {1, 2, 3, 4}}}}, {1, std::nullopt, {{0x1FFFF800, {0xAA, 0x55}}}}},
-              0x0483, 0xDF11, 0x0200);
+              0x0483, 0x5AF1, 0x0200);
 
 void ExpectAcceptedByOracles(const std::string& path) {
     if (HaveTool("dfu-suffix")) {
@@ -137,7 +137,7 @@ std::vector<ConversionCase> ConversionCases() {
          {"-a", "1", "-n", "Option bytes", "old.dfu", "one.dfu"},
          "old.dfu",
          "one.dfu",
-         DfuLayout({{1, "Option bytes", {{0x1FFFF800, {0xAA, 0x55}}}}}, 0x0483, 0xDF11, 0x0200)},
+         DfuLayout({{1, "Option bytes", {{0x1FFFF800, {0xAA, 0x55}}}}}, 0x0483, 0x5AF1, 0x0200)},
         {"file_named_like_an_option_after_double_dash", {{"-x.hex", kFwHex}}, {"--", "-x.hex"}, "-x.hex", "-x.dfu",
          DfuLayout({kFwTarget}, 0x0483, 0, 0)},
     };
@@ -342,7 +342,7 @@ TEST(FwpackInfo, ListsEveryTargetAndElementOfASoundDfuFile) {
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out,
               Line("fw.dfu: DfuSe file of 597 bytes") +
-                  Line("suffix: vendor 0x0483, product 0xDF11, release 0x0200, DFU version 0x011A, length 16, CRC 0x" +
+                  Line("suffix: vendor 0x0483, product 0x5AF1, release 0x0200, DFU version 0x011A, length 16, CRC 0x" +
                        Hex8(BitwiseDfuCrc(kTwoTargetDfu)) + " (agrees)") +
                   Line("prefix: format version 1, image size 581 (agrees), 2 targets") +
                   Line("target 0: alternate setting 0, name \"Flash\", 1 element, 4 bytes, target size 12 (agrees)") +
