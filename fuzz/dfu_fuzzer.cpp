@@ -4,27 +4,18 @@
 // The first byte is a switch, the rest is the file: when its low bit is set,
 // the file's CRC is made right first, so that mutations reach the checks of
 // the structure behind it. Build with -DFWPACK_FUZZ=ON and clang.
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "dfu_file.h"
 #include "dfu_parser.h"
+#include "fuzz_util.h"
 #include "info.h"
 #include "inputs.h"
 
 namespace {
-
-std::string TempPath(const char* name) {
-    static const std::string dir = [] {
-        char pattern[] = "/tmp/fwfuzz-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        return std::string(made ? made : "/tmp");
-    }();
-    return dir + "/" + name;
-}
 
 bool SameTargets(const DfuFileInfo& a, const DfuFileInfo& b, const std::vector<uint8_t>& a_bytes,
                  const std::vector<uint8_t>& b_bytes) {
@@ -63,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (!info.IsSound()) return 0;
 
     const auto images = TargetsOfDfuFile(info, bytes.data());
-    const std::string out = TempPath("out.dfu");
+    const std::string out = FuzzTempPath("out.dfu");
     {
         CDFUFile dfu(out.c_str(), info.suffix.vendor, info.suffix.product, info.suffix.release);
         for (const auto& image : images) {

@@ -31,14 +31,14 @@ bool ParseHexDigits(std::string text, int max_digits, uint32_t& value) {
 
 enum class OptionId { kDevice, kRelease, kAlt, kName, kFormat, kBase, kAdd, kTarget, kInfo, kHelp, kVersion };
 
-struct OptionSpec {
+struct KnownOption {
     char short_name;  // 0: none
     const char* long_name;
     bool takes_value;
     OptionId id;
 };
 
-constexpr OptionSpec kOptionSpecs[] = {
+constexpr KnownOption kKnownOptions[] = {
     {'d', "device", true, OptionId::kDevice},   {'r', "release", true, OptionId::kRelease},
     {'a', "alt", true, OptionId::kAlt},         {'n', "name", true, OptionId::kName},
     {'f', "format", true, OptionId::kFormat},   {'b', "base", true, OptionId::kBase},
@@ -47,16 +47,16 @@ constexpr OptionSpec kOptionSpecs[] = {
     {'V', "version", false, OptionId::kVersion},
 };
 
-const OptionSpec* FindShort(char name) {
-    for (const auto& spec : kOptionSpecs) {
-        if (spec.short_name != 0 && spec.short_name == name) return &spec;
+const KnownOption* FindShort(char name) {
+    for (const auto& known : kKnownOptions) {
+        if (known.short_name != 0 && known.short_name == name) return &known;
     }
     return nullptr;
 }
 
-const OptionSpec* FindLong(const std::string& name) {
-    for (const auto& spec : kOptionSpecs) {
-        if (name == spec.long_name) return &spec;
+const KnownOption* FindLong(const std::string& name) {
+    for (const auto& known : kKnownOptions) {
+        if (name == known.long_name) return &known;
     }
     return nullptr;
 }
@@ -106,39 +106,39 @@ private:
     }
 
     void Option(const std::string& arg, int& i, int argc, const char* const argv[]) {
-        const OptionSpec* spec = nullptr;
+        const KnownOption* known = nullptr;
         std::string shown;  // the option as the user wrote it, for messages
         std::optional<std::string> value;
         if (arg.compare(0, 2, "--") == 0) {
             const std::size_t equals = arg.find('=');
             shown = arg.substr(0, equals);
-            spec = FindLong(shown.substr(2));
-            if (spec != nullptr && equals != std::string::npos) {
-                if (!spec->takes_value) return Error(Format("option '%s' takes no value", shown.c_str()));
+            known = FindLong(shown.substr(2));
+            if (known != nullptr && equals != std::string::npos) {
+                if (!known->takes_value) return Error(Format("option '%s' takes no value", shown.c_str()));
                 value = arg.substr(equals + 1);
             }
         } else {
             shown = arg.substr(0, 2);
-            spec = arg.size() >= 2 ? FindShort(arg[1]) : nullptr;
-            if (spec != nullptr && arg.size() > 2) {
-                if (!spec->takes_value) spec = nullptr;  // "-hx" is no option of ours
+            known = arg.size() >= 2 ? FindShort(arg[1]) : nullptr;
+            if (known != nullptr && arg.size() > 2) {
+                if (!known->takes_value) known = nullptr;  // "-hx" is no option of ours
                 else value = arg.substr(2);
             }
-            if (spec == nullptr) shown = arg;
+            if (known == nullptr) shown = arg;
         }
-        if (spec == nullptr) return Error(Format("unknown option '%s'", shown.c_str()));
-        if (spec->takes_value && !value) {
+        if (known == nullptr) return Error(Format("unknown option '%s'", shown.c_str()));
+        if (known->takes_value && !value) {
             if (i + 1 >= argc) return Error(Format("option '%s' needs a value", shown.c_str()));
             value = argv[++i];
         }
-        Apply(*spec, shown, value.value_or(""));
+        Apply(*known, shown, value.value_or(""));
     }
 
-    void Apply(const OptionSpec& spec, const std::string& shown, const std::string& value) {
+    void Apply(const KnownOption& known, const std::string& shown, const std::string& value) {
         const char* option = shown.c_str();
         const char* text = value.c_str();
         Options& o = options();
-        switch (spec.id) {
+        switch (known.id) {
             case OptionId::kDevice: {
                 uint16_t vendor = 0, product = 0;
                 if (!ParseDeviceIds(value, vendor, product)) {
@@ -206,7 +206,7 @@ private:
                 o.version = true;
                 break;
         }
-        if (spec.id != OptionId::kInfo && spec.id != OptionId::kBase && first_other_option_.empty()) {
+        if (known.id != OptionId::kInfo && known.id != OptionId::kBase && first_other_option_.empty()) {
             first_other_option_ = shown;
         }
     }

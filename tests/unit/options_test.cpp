@@ -1,9 +1,6 @@
-// Tests of the converter's command line: the forms of option values, where
-// options stand, and how inputs are gathered into targets.
+// Tests of the forms of the converter's option values; the command line as a
+// whole is tested end to end.
 #include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 #include "options.h"
 
@@ -47,35 +44,6 @@ TEST(OptionValues, AddressesAndAlternateSettingsHaveTheirRanges) {
     EXPECT_FALSE(ParseAlternate("256", alternate));
     EXPECT_FALSE(ParseAlternate("0x1", alternate));
     EXPECT_FALSE(ParseAlternate("", alternate));
-}
-
-ParsedCommandLine Parse(std::vector<const char*> args) {
-    args.insert(args.begin(), "fwpack");
-    return ParseCommandLine(static_cast<int>(args.size()), args.data());
-}
-
-TEST(CommandLine, GathersInputsIntoTargetsWhereverTheOptionsStand) {
-    const ParsedCommandLine parsed =
-        Parse({"--add", "app.hex", "boot.hex", "-a", "2", "--target", "opt.hex", "out.dfu", "-n", "Opt", "ignored"});
-    ASSERT_EQ(parsed.error, "");
-    const Options& o = parsed.options;
-    ASSERT_EQ(o.targets.size(), 2u);
-    EXPECT_EQ(o.targets[0].inputs, (std::vector<std::string>{"boot.hex", "app.hex"}));
-    EXPECT_EQ(o.targets[0].alternate, 2);
-    EXPECT_EQ(o.targets[1].inputs, (std::vector<std::string>{"opt.hex"}));
-    EXPECT_EQ(o.targets[1].alternate, 3) << "one more than the previous target's";
-    EXPECT_EQ(o.targets[1].name, "Opt");
-    EXPECT_EQ(o.output, "out.dfu");
-}
-
-TEST(CommandLine, DoubleDashEndsTheOptionsAndFlagsTakeNoAttachedText) {
-    const ParsedCommandLine files = Parse({"--", "-h", "--version"});
-    ASSERT_EQ(files.error, "");
-    EXPECT_FALSE(files.options.help);
-    EXPECT_EQ(files.options.targets[0].inputs, std::vector<std::string>{"-h"});
-    EXPECT_EQ(files.options.output, "--version");
-    EXPECT_EQ(Parse({"-hV"}).error, "unknown option '-hV'");
-    EXPECT_EQ(Parse({"-"}).error, "unknown option '-'");
 }
 
 }  // namespace
