@@ -375,6 +375,31 @@ TEST(FwpackInfo, NamesTheFirstProblemAndFails) {
         << run.out;
 }
 
+// DfuSe files that other tools wrote: a converter's, and a suffix added by a
+// suffix tool to a body laid out by hand.
+TEST(FwpackInfo, AcceptsDfuFilesOfOtherTools) {
+    TempDir dir;
+    testutil::WriteFile(dir / "fw.hex", kFwHex);
+    const Bytes body(kTwoTargetDfu.begin(), kTwoTargetDfu.end() - 16);
+    testutil::WriteFile(dir / "suffixed.dfu", Text(body));
+    const struct {
+        const char* tool;
+        std::string command;
+        const char* file;
+    } makers[] = {
+        {"fwupdtool", "fwupdtool firmware-convert fw.hex converted.dfu ihex dfuse", "converted.dfu"},
+        {"dfu-suffix", "dfu-suffix -a suffixed.dfu -v 1209 -p 5af0 -d 0100 -S 0x011a", "suffixed.dfu"},
+    };
+    for (const auto& maker : makers) {
+        if (!HaveTool(maker.tool)) continue;
+        const RunResult made = testutil::Run(maker.command, dir.path().string());
+        ASSERT_EQ(made.status, 0) << maker.command << "\n" << made.err;
+        const RunResult run = Fwpack(dir, {"--info", maker.file});
+        EXPECT_EQ(run.status, kTarget.success_status) << maker.file << "\n" << run.out << run.err;
+        EXPECT_EQ(run.err, "");
+    }
+}
+
 TEST(FwpackHelp, HelpAndVersionGoToStandardOutput) {
     TempDir dir;
     const RunResult help = Fwpack(dir, {"fw.hex", "--help"});
