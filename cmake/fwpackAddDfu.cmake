@@ -49,14 +49,18 @@ function(fwpack_add_dfu target)
   file(MAKE_DIRECTORY "${output_dir}")
 
   set(options "")
-  foreach(pair DEVICE:-d RELEASE:-r ALT:-a NAME:-n)
-    string(REPLACE ":" ";" pair "${pair}")
-    list(GET pair 0 keyword)
-    list(GET pair 1 option)
-    if(DEFINED arg_${keyword})
-      list(APPEND options ${option} "${arg_${keyword}}")
-    endif()
-  endforeach()
+  if(DEFINED arg_DEVICE)
+    list(APPEND options -d "${arg_DEVICE}")
+  endif()
+  if(DEFINED arg_RELEASE)
+    list(APPEND options -r "${arg_RELEASE}")
+  endif()
+  if(DEFINED arg_ALT)
+    list(APPEND options -a "${arg_ALT}")
+  endif()
+  if(DEFINED arg_NAME)
+    list(APPEND options -n "${arg_NAME}")
+  endif()
   # Without options the step runs fwpack's plain form, which every version
   # of fwpack understands. Both paths are absolute, so neither can pass for an
   # option.
@@ -65,7 +69,7 @@ function(fwpack_add_dfu target)
   endif()
 
   get_filename_component(shown_input "${input}" NAME)
-  get_filename_component(shown_output "${output}" NAME)
+  file(RELATIVE_PATH shown_output "${CMAKE_BINARY_DIR}" "${output}")
   add_custom_command(OUTPUT "${output}"
     COMMAND "$<TARGET_FILE:fwpack::fwpack>" ${options} "${input}" "${output}"
     DEPENDS "${input}" "$<TARGET_FILE:fwpack::fwpack>"
