@@ -1,0 +1,41 @@
+// The converter's platform layer for Windows: growing buffers in reserved
+// virtual memory that is committed in steps.
+#include <windows.h>
+
+#include <algorithm>
+
+#include "platform.h"
+
+namespace platform {
+
+namespace {
+
+// Commits in large steps, so that a big image costs few calls.
+constexpr std::size_t kStep = std::size_t{2} << 20;
+
+std::size_t RoundUp(std::size_t size) { return (size + kStep - 1) / kStep * kStep; }
+
+}  // namespace
+
+GrowableBlock::GrowableBlock(std::size_t capacity) {
+    const std::size_t size = RoundUp(capacity);
+    if (size < capacity) return;
+    void* reserved = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS);
+    if (!reserved) return;
+    base_ = static_cast<uint8_t*>(reserved);
+    capacity_ = size;
+}
+
+GrowableBlock::~GrowableBlock() {
+    if (base_) VirtualFree(base_, 0, MEM_RELEASE);
+}
+
+bool GrowableBlock::Extend(std::size_t size) {
+    if (size > capacity_) return false;
+    const std::size_t usable = std::min(capacity_, RoundUp(std::max(size, 2 * usable_)));
+    if (!VirtualAlloc(base_ + usable_, usable - usable_, MEM_COMMIT, PAGE_READWRITE)) return false;
+    usable_ = usable;
+    return true;
+}
+
+}  // namespace platform
