@@ -1,6 +1,6 @@
 // The converter's platform layer: the few operations whose best form differs
-// between systems (buffers that grow in place on large pages). Everything
-// else in the converter is the same everywhere.
+// between systems (buffers that grow in place on large pages, the kind of an
+// open file). Everything else in the converter is the same everywhere.
 #pragma once
 
 #include <cstddef>
@@ -50,5 +50,17 @@ private:
     std::size_t capacity_ = 0;
     std::size_t usable_ = 0;
 };
+
+// Opens `path` for writing bytes, creating it when missing. An existing file
+// keeps its bytes until they are written over: emptying a large file first
+// costs more than writing it. Null when it cannot be opened.
+std::FILE* OpenForOverwriting(const char* path);
+
+// Whether `file` is a plain file on disk, which can be written out of order
+// and cut to length, rather than a pipe, a terminal or another device.
+bool IsPlainFile(std::FILE* file);
+
+// Writes out what `file` buffers and cuts the file at `length` bytes.
+bool CutFile(std::FILE* file, uint64_t length);
 
 }  // namespace platform

@@ -1,6 +1,9 @@
 // The converter's platform layer for POSIX systems: growing buffers in
 // anonymous mappings, on transparent huge pages where the system has them.
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -48,6 +51,24 @@ bool GrowableBlock::Extend(std::size_t size) {
     if (mprotect(base_ + usable_, usable - usable_, PROT_READ | PROT_WRITE) != 0) return false;
     usable_ = usable;
     return true;
+}
+
+std::FILE* OpenForOverwriting(const char* path) {
+    const int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    std::FILE* file = fdopen(fd, "wb");
+    if (!file) close(fd);
+    return file;
+}
+
+bool CutFile(std::FILE* file, uint64_t length) {
+    return std::fflush(file) == 0 && length <= static_cast<uint64_t>(INT64_MAX) &&
+           ftruncate(fileno(file), static_cast<off_t>(length)) == 0;
+}
+
+bool IsPlainFile(std::FILE* file) {
+    struct stat status {};
+    return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 }  // namespace platform

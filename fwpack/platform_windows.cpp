@@ -2,6 +2,11 @@
 // virtual memory that is committed in steps.
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
 #include <algorithm>
 
 #include "platform.h"
@@ -36,6 +41,24 @@ bool GrowableBlock::Extend(std::size_t size) {
     if (!VirtualAlloc(base_ + usable_, usable - usable_, MEM_COMMIT, PAGE_READWRITE)) return false;
     usable_ = usable;
     return true;
+}
+
+std::FILE* OpenForOverwriting(const char* path) {
+    const int fd = _open(path, _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    if (fd < 0) return nullptr;
+    std::FILE* file = _fdopen(fd, "wb");
+    if (!file) _close(fd);
+    return file;
+}
+
+bool CutFile(std::FILE* file, uint64_t length) {
+    return std::fflush(file) == 0 && length <= static_cast<uint64_t>(INT64_MAX) &&
+           _chsize_s(_fileno(file), static_cast<__int64>(length)) == 0;
+}
+
+bool IsPlainFile(std::FILE* file) {
+    struct _stat64 status {};
+    return _fstat64(_fileno(file), &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG;
 }
 
 }  // namespace platform
