@@ -22,6 +22,7 @@ void ElementBytes::assign(const uint8_t* first, const uint8_t* last) {
     // Built aside, so that a range within the old bytes is still there to copy.
     ElementBytes fresh;
     fresh.append(first, last);
+    fresh.shrink_to_fit();
     *this = std::move(fresh);
 }
 

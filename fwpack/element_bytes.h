@@ -37,6 +37,11 @@ public:
         Grow(first, count);
     }
     void clear();
+    // Gives back the memory of a large element's room to grow (at most one
+    // large page); a small element keeps its heap buffer as it is.
+    void shrink_to_fit() {
+        if (large_.Reserved()) large_.ReleaseBeyond(size_);
+    }
 
 private:
     uint8_t* Start() { return large_.Reserved() ? large_.data() : small_.data(); }

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
-#include <vector>
 
 #include "hex_decode.h"
 #include "output_file.h"
+#include "platform.h"
 
 class FieldScanner {
 public:
@@ -38,7 +38,7 @@ public:
             uint32_t result = 0;
             int8_t bits = 0;
             for (int i = 0; i < width; ++i) {
-                const int8_t digit = hex_decode::kHexValue[static_cast<unsigned char>(buffer_[pos_ + i])];
+                const int8_t digit = hex_decode::kHexValue[static_cast<unsigned char>(Text()[pos_ + i])];
                 bits |= digit;
                 result = (result << 4) | static_cast<uint8_t>(digit);
             }
@@ -73,7 +73,7 @@ public:
         uint32_t i = 0;
         // The usual case: digits only, in the buffer already.
         if (end_ - pos_ >= 2 * std::size_t{count}) {
-            const char* text = buffer_.data() + pos_;
+            const char* text = Text() + pos_;
             for (; i < count; ++i) {
                 const int8_t high = hex_decode::kHexValue[static_cast<unsigned char>(text[2 * i])];
                 const int8_t low = hex_decode::kHexValue[static_cast<unsigned char>(text[2 * i + 1])];
@@ -94,7 +94,7 @@ public:
 
     // The characters read ahead of the current position, for a reader that
     // takes a whole record at once; Skip() then counts them as read.
-    std::string_view Buffered() const { return std::string_view(buffer_.data() + pos_, end_ - pos_); }
+    std::string_view Buffered() const { return std::string_view(Text() + pos_, end_ - pos_); }
     void Skip(std::size_t count) { pos_ += count; }
 
     // The 1-based number of the line on which the current record stands.
@@ -109,13 +109,16 @@ private:
     }
 
     int Peek() {
-        if (pos_ < end_) return static_cast<unsigned char>(buffer_[pos_]);
-        return Refill() ? static_cast<unsigned char>(buffer_[pos_]) : kEnd;
+        if (pos_ < end_) return static_cast<unsigned char>(Text()[pos_]);
+        return Refill() ? static_cast<unsigned char>(Text()[pos_]) : kEnd;
     }
     bool Refill();
+    const char* Text() const { return reinterpret_cast<const char*>(buffer_.data()); }
 
     std::FILE* file_;
-    std::vector<char> buffer_;
+    // On a large page where the system has them: a fresh buffer of small
+    // pages costs a page fault for every 4 KiB read into it.
+    platform::GrowableBlock buffer_;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     uint32_t line_ = 1;

@@ -177,6 +177,8 @@ void CImage::AddData(uint32_t address, const uint8_t* data, uint32_t size) {
         last->Append(data, size);
         return;
     }
+    // The last element is complete: what it kept to grow is not needed.
+    if (last) last->bytes.shrink_to_fit();
     PutElement(GetNbElements(), true, ImageElement{address, size, const_cast<uint8_t*>(data)});
 }
 

@@ -37,6 +37,10 @@ public:
     // Makes at least the first `size` bytes usable. False, with nothing
     // changed, when that passes the capacity or the system refuses.
     bool MakeUsable(std::size_t size) { return size <= usable_ || Extend(size); }
+    // Gives the memory behind the first `size` bytes back to the system; the
+    // bytes there read as zeros if used again. Where a large page holds only a
+    // few bytes, this frees the rest of it.
+    void ReleaseBeyond(std::size_t size);
 
 private:
     bool Extend(std::size_t size);

@@ -44,6 +44,12 @@ GrowableBlock::~GrowableBlock() {
     if (base_) munmap(base_, capacity_);
 }
 
+void GrowableBlock::ReleaseBeyond(std::size_t size) {
+    const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    const std::size_t kept = (size + page - 1) / page * page;
+    if (kept < usable_) madvise(base_ + kept, usable_ - kept, MADV_DONTNEED);
+}
+
 bool GrowableBlock::Extend(std::size_t size) {
     if (size > capacity_) return false;
     // Doubling keeps the number of calls small; unwritten pages cost nothing.

@@ -35,6 +35,10 @@ GrowableBlock::~GrowableBlock() {
     if (base_) VirtualFree(base_, 0, MEM_RELEASE);
 }
 
+// Windows has no large pages for ordinary programs, and committed pages that
+// were never written hold no memory: there is nothing to give back.
+void GrowableBlock::ReleaseBeyond(std::size_t) {}
+
 bool GrowableBlock::Extend(std::size_t size) {
     if (size > capacity_) return false;
     const std::size_t usable = std::min(capacity_, RoundUp(std::max(size, 2 * usable_)));
