@@ -142,8 +142,9 @@ void CDFUFile::Emit(const uint8_t* data, std::size_t size) {
 }
 
 std::vector<uint8_t> CDFUFile::Prefix() const {
-    std::vector<uint8_t> prefix = {'D', 'f', 'u', 'S', 'e', 1, 0, 0, 0, 0, target_count_};
+    std::vector<uint8_t> prefix = {'D', 'f', 'u', 'S', 'e', 1, 0, 0, 0, 0, 0};
     StoreLe32(prefix.data() + kImageSizeOffset, static_cast<uint32_t>(kPrefixSize + targets_length_));
+    prefix[kTargetCountOffset] = target_count_;
     return prefix;
 }
 
