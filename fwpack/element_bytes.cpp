@@ -10,7 +10,7 @@ namespace {
 
 // Past this an element moves to a platform block. Below it the heap serves
 // better: small elements can be many, and each block reserves address space.
-constexpr std::size_t kLargeElement = std::size_t{64} << 10;
+constexpr std::size_t kLargeElement = std::size_t{16} << 10;
 // What a block reserves at least, and beyond what it needs: room to grow in
 // place; address space only, which costs no memory until written.
 constexpr std::size_t kMinimumReserve = std::size_t{256} << 20;
