@@ -4,8 +4,10 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <system_error>
 
 #include "platform.h"
 
@@ -60,14 +62,26 @@ void PrintLine(const std::string& text) {
     std::fputc('\n', stdout);
 }
 
-// Text mode, so every line ends as the platform's text files do. Write errors
-// go unnoticed: the companion is started whatever this file holds.
-bool WriteEnvironmentFile(const std::string& path, const std::string& text) {
-    std::FILE* file = std::fopen(path.c_str(), "w");
-    if (file == nullptr) return false;
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
-    return true;
+// What a failed write leaves behind goes, so that the companion finds no file
+// rather than a cut one. Only a plain file is removed; a link to a plain file
+// is kept and its target emptied; a device the user put there is left alone.
+void RemoveIncompleteFile(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status own = fs::symlink_status(path, error);
+    if (error) return;
+    if (fs::is_regular_file(own)) {
+        fs::remove(path, error);
+    } else if (fs::is_symlink(own) && fs::is_regular_file(fs::status(path, error))) {
+        fs::resize_file(path, 0, error);
+    }
+}
+
+// The file as the companion reads it, or none: a cut file is taken away.
+envlaunch::WriteOutcome WriteEnvironmentFile(const std::string& path, const std::string& text) {
+    const envlaunch::WriteOutcome outcome = envlaunch::WriteTextFile(path, text);
+    if (outcome == envlaunch::WriteOutcome::kCannotWrite) RemoveIncompleteFile(path);
+    return outcome;
 }
 
 }  // namespace
@@ -85,8 +99,11 @@ int main() {
 
     const std::string file_path = dir + envlaunch::PathSeparator() + "env_vars.txt";
     PrintLine(file_path);
-    if (!WriteEnvironmentFile(file_path, EnvironmentFileText(values))) {
-        PrintLine("cannot open env_vars.txt");
+    // Either way the companion is started: it copes with a missing file.
+    switch (WriteEnvironmentFile(file_path, EnvironmentFileText(values))) {
+        case envlaunch::WriteOutcome::kCannotOpen: PrintLine("cannot open env_vars.txt"); break;
+        case envlaunch::WriteOutcome::kCannotWrite: PrintLine("cannot write env_vars.txt"); break;
+        case envlaunch::WriteOutcome::kWritten: break;
     }
 
     const std::string command_line = envlaunch::CompanionCommandLine(dir);

@@ -1,6 +1,6 @@
 // The launcher's platform layer: the few operations whose form differs between
 // systems (own path, path separator, the companion's command line, running it,
-// changing directory). Everything else in the launcher is the same everywhere.
+// writing a text file, changing directory). Everything else in the launcher is the same everywhere.
 #pragma once
 
 #include <string>
@@ -21,6 +21,13 @@ std::string CompanionCommandLine(const std::string& dir);
 // it ended with status zero. A program that cannot be started, or that ends
 // any other way, counts as a failure.
 bool RunCommandLine(const std::string& line);
+
+enum class WriteOutcome { kWritten, kCannotOpen, kCannotWrite };
+
+// Creates or truncates the text file `path` and writes `text` into it, each
+// "\n" as the platform's line end. Every write and the close are checked;
+// what is left after a failure is the caller's to clear away.
+WriteOutcome WriteTextFile(const std::string& path, const std::string& text);
 
 // Makes `dir` the current directory and tells whether that worked.
 bool ChangeDirectory(const std::string& dir);

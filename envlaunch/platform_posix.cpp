@@ -1,9 +1,11 @@
 // The launcher's platform layer for POSIX systems: the own path from
-// /proc/self/exe and the companion run through /bin/sh.
+// /proc/self/exe, the companion run through /bin/sh, and text files written
+// through the C library.
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform.h"
@@ -40,6 +42,15 @@ std::string CompanionCommandLine(const std::string& dir) {
 bool RunCommandLine(const std::string& line) {
     int status = std::system(line.c_str());
     return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+WriteOutcome WriteTextFile(const std::string& path, const std::string& text) {
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (file == nullptr) return WriteOutcome::kCannotOpen;
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    // The close flushes the last bytes, so its failure counts as much as the write's.
+    const bool closed = std::fclose(file) == 0;
+    return written && closed ? WriteOutcome::kWritten : WriteOutcome::kCannotWrite;
 }
 
 bool ChangeDirectory(const std::string& dir) {

@@ -49,7 +49,9 @@ std::size_t BuildDataRecord(uint32_t offset, const uint8_t* data, uint32_t count
 
 }  // namespace
 
-bool CImage::SaveHex(const char* path) const {
+bool CImage::SaveHex(const char* path) const { return SaveHex(path, false); }
+
+bool CImage::SaveHex(const char* path, bool end_of_file_record) const {
     TextOutput output(path);
     if (!output.IsOpen()) return false;
 
@@ -78,6 +80,10 @@ bool CImage::SaveHex(const char* path) const {
             data += n;
             remaining -= n;
         }
+    }
+    if (end_of_file_record) {
+        static constexpr char kEndOfFile[] = ":00000001FF\n";
+        output.Write(kEndOfFile, sizeof kEndOfFile - 1);
     }
     return output.Close();
 }

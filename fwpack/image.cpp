@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 // ---------------------------------------------------------------------------
 // StoredElement
@@ -52,6 +53,18 @@ std::unique_ptr<StoredElement> ElementList::RemoveAt(int32_t index) {
 }
 
 void ElementList::Reset() { slots_.clear(); }
+
+void ElementList::TakeAll(ElementList& other) {
+    slots_.insert(slots_.end(), std::make_move_iterator(other.slots_.begin()),
+                  std::make_move_iterator(other.slots_.end()));
+    other.slots_.clear();
+}
+
+void ElementList::SortByAddress() {
+    std::stable_sort(slots_.begin(), slots_.end(), [](const auto& a, const auto& b) {
+        return a->record.address < b->record.address;
+    });
+}
 
 // ---------------------------------------------------------------------------
 // Path helpers
@@ -125,6 +138,11 @@ CImage::CImage(uint8_t alternate, const char* path, bool named, const char* name
     } else {
         loaded_ = false;
     }
+    if (named) SetName(name ? name : "");
+}
+
+CImage::CImage(uint8_t alternate, bool named, const char* name)
+    : alternate_(alternate), list_(std::make_unique<ElementList>()), loaded_(true) {
     if (named) SetName(name ? name : "");
 }
 
@@ -248,3 +266,11 @@ bool CImage::SaveToFile(const char* path) const {
     if (extension == ".HEX") return SaveHex(path);
     return false;
 }
+
+bool CImage::TakeElements(CImage& other) {
+    if (!loaded_ || !other.loaded_ || &other == this) return false;
+    list_->TakeAll(*other.list_);
+    return true;
+}
+
+void CImage::SortElements() { list_->SortByAddress(); }

@@ -46,6 +46,11 @@ public:
     // Takes the element at `index` out and hands it back; null when out of range.
     std::unique_ptr<StoredElement> RemoveAt(int32_t index);
     void Reset();
+    // Orders the elements by start address; elements that start at one
+    // address keep their order.
+    void SortByAddress();
+    // Moves every element of `other` behind this list's, in their order.
+    void TakeAll(ElementList& other);
 
 private:
     std::vector<std::unique_ptr<StoredElement>> slots_;
@@ -56,6 +61,8 @@ public:
     // Loads `path` by its extension (".SREC" or ".HEX", any case); the outcome
     // is IsLoaded(). `name` is read only when `named` is true.
     CImage(uint8_t alternate, const char* path, bool named, const char* name);
+    // An empty image, loaded and ready to take elements.
+    CImage(uint8_t alternate, bool named, const char* name);
     virtual ~CImage();
     CImage(const CImage&) = delete;
     CImage& operator=(const CImage&) = delete;
@@ -76,14 +83,27 @@ public:
 
     bool LoadSRec(const char* path);
     bool LoadHex(const char* path);
+    // Reads the whole file at `path` as one element at `base`; an empty file
+    // gives no element. False when the file cannot be read or its bytes
+    // would run past address 0xFFFFFFFF.
+    bool LoadBin(const char* path, uint32_t base);
     bool SaveSRec(const char* path) const;
     bool SaveHex(const char* path) const;
+    // As SaveHex(path), closed by an end-of-file record when asked: the form
+    // that every reader of the format takes without remark.
+    bool SaveHex(const char* path, bool end_of_file_record) const;
 
     bool RemoveElement(int32_t index);
     bool HasElementAt(uint32_t address) const;
     bool ReadRange(uint32_t start, uint32_t length, uint8_t* buffer) const;
     uint32_t GetTotalSize() const;
     bool SaveToFile(const char* path) const;
+
+    // Moves every element of `other` behind this image's elements, leaving
+    // `other` empty; no bytes are copied. False when either is not loaded.
+    bool TakeElements(CImage& other);
+    // Orders the elements by start address (stable).
+    void SortElements();
 
     // The image's list, for the readers and writers.
     const ElementList& GetList() const { return *list_; }

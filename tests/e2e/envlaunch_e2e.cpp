@@ -152,7 +152,8 @@ protected:
         }
         for (const auto& [name, value] : env) command += " " + ShellQuote(name + "=" + value);
         // Through a shell, since env would take a path with "=" for one more variable.
-        command += " /bin/sh -c 'exec \"$0\" \"$@\"' " + emulator + ShellQuote(launcher_) + args;
+        command += " /bin/sh -c '" + before_exec_ + "exec \"$0\" \"$@\"' " + emulator +
+                   ShellQuote(launcher_) + args;
         return testutil::Run(command, root_ / "run");
     }
 
@@ -184,6 +185,8 @@ protected:
     std::string record_;
     std::string launcher_;
     std::string companion_status_ = "0";  // for the Windows stand-in
+    // Shell commands run just before the launcher starts (no single quotes).
+    std::string before_exec_;
 };
 
 // --- the two forms of env_vars.txt -----------------------------------------
@@ -340,6 +343,54 @@ TEST_F(Launcher, StillStartsTheCompanionWhenTheFileNameIsTakenByADirectory) {
     ExpectCompanionStartedWithoutTheFile();
     EXPECT_TRUE(fs::is_directory(dir_ + "/env_vars.txt"));
 }
+
+// A file that cannot be written in full is reported and taken away, so that
+// the companion, started all the same, never reads a cut file.
+struct WriteFailureCase {
+    const char* name;
+    bool (*provoke)(const std::string& dir, std::string& before_exec);
+    bool file_remains;  // what stands in the file's place is not ours to remove
+};
+
+const WriteFailureCase kWriteFailures[] = {
+    {"FileSizeLimit",
+     [](const std::string&, std::string& before_exec) {
+         // One block of 512 bytes, and the limit's signal ignored, so that
+         // the write fails rather than ending the process.
+         before_exec = "trap \"\" XFSZ; ulimit -f 1; ";
+         return true;
+     },
+     false},
+    {"LinkToAFullDevice",
+     [](const std::string& dir, std::string&) {
+         // Wine lets writes to this device pass as if they had succeeded.
+         if (kTarget.windows || !fs::exists("/dev/full")) return false;
+         fs::create_symlink("/dev/full", dir + "/env_vars.txt");
+         return true;
+     },
+     true},
+};
+
+void PrintTo(const WriteFailureCase& c, std::ostream* os) { *os << c.name; }
+
+class LauncherWriteFailure : public Launcher, public ::testing::WithParamInterface<WriteFailureCase> {};
+
+TEST_P(LauncherWriteFailure, ReportsTheFileAndStartsTheCompanionWithoutIt) {
+    Prepare();
+    if (!GetParam().provoke(dir_, before_exec_)) GTEST_SKIP() << "this platform cannot provoke it";
+    // Values long enough that the file cannot fit in the limit.
+    Environment env;
+    for (const auto& [name, value] : kAllFour) env.emplace_back(name, value + std::string(1000, 'v'));
+    RunResult result = Launch(env);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, PathLine() + "cannot write env_vars.txt" + kTarget.line_end);
+    EXPECT_TRUE(CompanionRan());
+    EXPECT_EQ(Recorded("env_vars"), "") << "the companion found a cut file";
+    EXPECT_EQ(testutil::FileExists(dir_ + "/env_vars.txt"), GetParam().file_remains);
+}
+
+INSTANTIATE_TEST_SUITE_P(Failures, LauncherWriteFailure, ::testing::ValuesIn(kWriteFailures),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Launcher, IgnoresItsArgumentsAndPassesNoneOn) {
     Prepare();

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "fwpack_run.h"
 #include "process_util.h"
 #include "target_platform.h"
 #include "test_util.h"
@@ -31,47 +32,12 @@ using testutil::ShellQuote;
 using testutil::TempDir;
 using testutil::WriteFile;
 
-// What depends on the platform the program was built for; TARGET_PLATFORM
-// switches these (see target_platform.h).
-struct TargetPlatform {
-    int success_status;
-    int error_status;
-    const char* line_end;  // of the lines on standard error
-    // Whether "\" is an ordinary character in a file name there, so that a
-    // name such as C:\build.1\fw.dfu is one file in the current directory;
-    // else it separates directories as "/" does.
-    bool backslash_is_ordinary;
-};
-constexpr TargetPlatform kPosix = {0, 1, "\n", true};
-// Standard error is a text stream there, so its lines end in CR LF.
-constexpr TargetPlatform kWindows = {0, 1, "\r\n", false};
-const TargetPlatform& kTarget = testutil::TargetIsWindows() ? kWindows : kPosix;
+using fwpack_e2e::Fwpack;
+using fwpack_e2e::kTarget;
+using fwpack_e2e::Line;
+using fwpack_e2e::Tree;
 
 using Bytes = std::vector<uint8_t>;
-
-std::string Line(const std::string& text) { return text + kTarget.line_end; }
-
-// Runs the converter in `dir` with `args`. The command may be several words
-// (an emulator and the program), so it is passed on as it is.
-RunResult Fwpack(const TempDir& dir, const std::vector<std::string>& args) {
-    const char* command = std::getenv("FWPACK_CMD");
-    if (command == nullptr || *command == '\0') {
-        ADD_FAILURE() << "FWPACK_CMD does not name the program to test";
-        return RunResult{};
-    }
-    std::string line = command;
-    for (const auto& arg : args) line += " " + ShellQuote(arg);
-    return testutil::Run(line, dir.path().string());
-}
-
-// Every entry below `dir` (files, directories, links), relative and normalised.
-std::set<std::string> Tree(const TempDir& dir) {
-    std::set<std::string> entries;
-    for (const auto& entry : fs::recursive_directory_iterator(dir.path())) {
-        entries.insert(entry.path().lexically_relative(dir.path()).generic_string());
-    }
-    return entries;
-}
 
 std::string Normal(const std::string& path) { return fs::path(path).lexically_normal().generic_string(); }
 

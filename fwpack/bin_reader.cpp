@@ -1,0 +1,22 @@
+// Reads a raw binary file into an image: its bytes, in order, from a load
+// address that the caller gives, since the file itself carries none.
+#include <vector>
+
+#include "field_scanner.h"
+#include "image.h"
+
+bool CImage::LoadBin(const char* path, uint32_t base) {
+    FilePtr file = OpenForReading(path);
+    if (!file) return false;
+    constexpr std::size_t kChunkSize = 1 << 20;
+    std::vector<uint8_t> chunk(kChunkSize);
+    uint64_t address = base;
+    for (;;) {
+        const std::size_t count = std::fread(chunk.data(), 1, chunk.size(), file.get());
+        if (count == 0) return std::ferror(file.get()) == 0;
+        // The last byte must still have an address.
+        if (address + count > (uint64_t{1} << 32)) return false;
+        AddData(static_cast<uint32_t>(address), chunk.data(), static_cast<uint32_t>(count));
+        address += count;
+    }
+}

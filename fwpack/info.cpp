@@ -1,0 +1,131 @@
+// --info: one line per target and per element, the totals, and for a DfuSe
+// file its suffix and whether the CRC and every size field agree with the
+// bytes. The listing goes to standard output, the first problem to standard
+// error.
+#include "info.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "inputs.h"
+#include "text_format.h"
+
+namespace {
+
+std::string Count(uint64_t n, const char* thing) {
+    return Format("%llu %s%s", static_cast<unsigned long long>(n), thing, n == 1 ? "" : "s");
+}
+
+// A target name as it can be shown on any terminal: printable ASCII as it
+// is, everything else (and the quote and backslash) escaped.
+std::string QuotedName(const std::string& name) {
+    std::string out = "\"";
+    for (unsigned char c : name) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else {
+            out += Format("\\x%02X", unsigned{c});
+        }
+    }
+    return out + "\"";
+}
+
+std::string ElementLine(std::size_t index, uint32_t address, uint32_t size) {
+    if (size == 0) return Format("  element %llu: 0x%08X, 0 bytes\n", static_cast<unsigned long long>(index), unsigned{address});
+    return Format("  element %llu: 0x%08X-0x%08llX, %s\n", static_cast<unsigned long long>(index), unsigned{address},
+                  static_cast<unsigned long long>(uint64_t{address} + size - 1), Count(size, "byte").c_str());
+}
+
+std::string TotalLine(uint64_t targets, uint64_t elements, uint64_t bytes) {
+    return "total: " + Count(targets, "target") + ", " + Count(elements, "element") + ", " + Count(bytes, "byte") +
+           "\n";
+}
+
+const char* KindOfImageFile(const std::string& path) {
+    const std::string extension = UpperCaseExtension(path);
+    if (extension == ".HEX") return "Intel HEX file";
+    if (extension == ".SREC") return "Motorola S-record file";
+    return "raw binary file";
+}
+
+}  // namespace
+
+std::string DescribeDfuFile(const std::string& path, const DfuFileInfo& info) {
+    std::string text = Format("%s: DfuSe file of %s\n", path.c_str(), Count(info.file_size, "byte").c_str());
+    if (info.suffix_read) {
+        const DfuSuffixInfo& s = info.suffix;
+        const std::string crc = s.crc == s.computed_crc ? std::string("agrees")
+                                                        : Format("the bytes give 0x%08X", unsigned{s.computed_crc});
+        text += Format("suffix: vendor 0x%04X, product 0x%04X, release 0x%04X, DFU version 0x%04X, length %u, "
+                       "CRC 0x%08X (%s)\n",
+                       unsigned{s.vendor}, unsigned{s.product}, unsigned{s.release}, unsigned{s.dfu_version},
+                       unsigned{s.length}, unsigned{s.crc}, crc.c_str());
+    }
+    if (info.prefix_read) {
+        const uint64_t body = info.file_size - 16;
+        const std::string size = info.image_size == body
+                                     ? std::string("agrees")
+                                     : Format("the file holds %llu", static_cast<unsigned long long>(body));
+        text += Format("prefix: format version %u, image size %lu (%s), %s\n", unsigned{info.version},
+                       static_cast<unsigned long>(info.image_size), size.c_str(),
+                       Count(info.target_count, "target").c_str());
+    }
+    uint64_t elements = 0;
+    uint64_t bytes = 0;
+    for (std::size_t t = 0; t < info.targets.size(); ++t) {
+        const DfuTargetInfo& target = info.targets[t];
+        uint64_t target_bytes = 0;
+        for (const auto& element : target.elements) target_bytes += element.size;
+        text += Format("target %llu: alternate setting %u, %s, %s, %s, target size %lu%s\n",
+                       static_cast<unsigned long long>(t), unsigned{target.alternate},
+                       target.named ? ("name " + QuotedName(target.name)).c_str() : "no name",
+                       Count(target.element_count, "element").c_str(), Count(target_bytes, "byte").c_str(),
+                       static_cast<unsigned long>(target.target_size), target.complete ? " (agrees)" : "");
+        for (std::size_t e = 0; e < target.elements.size(); ++e) {
+            text += ElementLine(e, target.elements[e].address, target.elements[e].size);
+        }
+        elements += target.elements.size();
+        bytes += target_bytes;
+    }
+    return text + TotalLine(info.targets.size(), elements, bytes);
+}
+
+std::string DescribeImage(const std::string& path, const char* kind, const CImage& image) {
+    const ElementList& list = image.GetList();
+    uint64_t bytes = 0;
+    std::string lines;
+    for (int32_t i = 0; i < list.GetCount(); ++i) {
+        const ImageElement* element = list.GetAt(i);
+        lines += ElementLine(static_cast<std::size_t>(i), element->address, element->size);
+        bytes += element->size;
+    }
+    const auto count = static_cast<uint64_t>(list.GetCount());
+    return Format("%s: %s\n", path.c_str(), kind) +
+           Format("target 0: %s, %s\n", Count(count, "element").c_str(), Count(bytes, "byte").c_str()) + lines +
+           TotalLine(1, count, bytes);
+}
+
+int RunInfo(const std::string& path, std::optional<uint32_t> base) {
+    if (UpperCaseExtension(path) == ".DFU") {
+        std::vector<uint8_t> bytes;
+        if (!ReadWholeFile(path, bytes)) {
+            ReportUnloadable(path);
+            return 1;
+        }
+        const DfuFileInfo info = ParseDfuFile(bytes.data(), bytes.size());
+        const std::string text = DescribeDfuFile(path, info);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        if (info.IsSound()) return 0;
+        std::fflush(stdout);
+        std::fprintf(stderr, "fwpack: %s: %s\n", path.c_str(), info.problem.c_str());
+        return 1;
+    }
+    const std::unique_ptr<CImage> image = LoadInput(path, 0, base);
+    if (!image) return 1;
+    const std::string text = DescribeImage(path, KindOfImageFile(path), *image);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return 0;
+}

@@ -1,0 +1,202 @@
+// Loading the converter's inputs into images, one target at a time.
+#include "inputs.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "output_file.h"
+#include "text_format.h"
+
+namespace {
+
+bool IsKind(const std::string& path, const char* extension) { return UpperCaseExtension(path) == extension; }
+
+// Where a byte is defined twice, by two different inputs of one target, the
+// first such address and the two inputs; none when the inputs keep apart.
+struct Overlap {
+    uint32_t address;
+    std::size_t first;
+    std::size_t second;
+};
+
+std::optional<Overlap> FindOverlap(const std::vector<std::unique_ptr<CImage>>& inputs) {
+    struct Span {
+        uint64_t start;
+        uint64_t end;
+        std::size_t input;
+    };
+    std::vector<Span> spans;
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        const ElementList& list = inputs[i]->GetList();
+        for (int32_t e = 0; e < list.GetCount(); ++e) {
+            const ImageElement* element = list.GetAt(e);
+            if (element->size != 0) spans.push_back({element->address, element->address + uint64_t{element->size}, i});
+        }
+    }
+    std::stable_sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.start < b.start; });
+    // In address order, a span that starts below the furthest end that another
+    // input has reached so far shares its first byte with that input.
+    std::vector<uint64_t> reach(inputs.size(), 0);
+    for (const Span& span : spans) {
+        for (std::size_t other = 0; other < inputs.size(); ++other) {
+            if (other != span.input && reach[other] > span.start) {
+                return Overlap{static_cast<uint32_t>(span.start), std::min(other, span.input),
+                               std::max(other, span.input)};
+            }
+        }
+        reach[span.input] = std::max(reach[span.input], span.end);
+    }
+    return std::nullopt;
+}
+
+// The inputs of one target, loaded and merged into its image.
+std::unique_ptr<CImage> LoadTarget(const TargetOptions& target, const char* default_name) {
+    const uint8_t alternate = target.alternate.value_or(0);
+    std::vector<std::unique_ptr<CImage>> inputs;
+    std::size_t next_base = 0;
+    for (const auto& path : target.inputs) {
+        std::optional<uint32_t> base;
+        if (IsKind(path, ".BIN") && next_base < target.bases.size()) base = target.bases[next_base++];
+        inputs.push_back(LoadInput(path, alternate, base));
+        if (!inputs.back()) return nullptr;
+    }
+    if (inputs.size() > 1) {
+        if (const auto overlap = FindOverlap(inputs)) {
+            std::fprintf(stderr, "fwpack: %s and %s both define the byte at 0x%08X\n",
+                         target.inputs[overlap->first].c_str(), target.inputs[overlap->second].c_str(),
+                         unsigned{overlap->address});
+            return nullptr;
+        }
+        for (std::size_t i = 1; i < inputs.size(); ++i) inputs.front()->TakeElements(*inputs[i]);
+        inputs.front()->SortElements();
+    }
+    inputs.front()->SetName(target.name ? target.name->c_str() : default_name);
+    return std::move(inputs.front());
+}
+
+std::string AlternateList(const std::vector<std::unique_ptr<CImage>>& images) {
+    std::string list;
+    for (const auto& image : images) {
+        list += (list.empty() ? "" : ", ") + std::to_string(image->GetAlternate());
+    }
+    return list;
+}
+
+// The targets of a DfuSe input, and the one that -a chooses among them.
+bool LoadDfuInput(const Options& options, LoadedTargets& loaded) {
+    const TargetOptions& target = options.targets.front();
+    const std::string& path = target.inputs.front();
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(path, bytes)) {
+        ReportUnloadable(path);
+        return false;
+    }
+    const DfuFileInfo info = ParseDfuFile(bytes.data(), bytes.size());
+    if (!info.IsSound()) {
+        std::fprintf(stderr, "fwpack: %s: %s\n", path.c_str(), info.problem.c_str());
+        ReportUnloadable(path);
+        return false;
+    }
+    loaded.identity = DeviceIdentity{info.suffix.vendor, info.suffix.product, info.suffix.release};
+    std::vector<std::unique_ptr<CImage>> images = TargetsOfDfuFile(info, bytes.data());
+    if (target.alternate) {
+        const auto chosen = std::find_if(images.begin(), images.end(), [&](const auto& image) {
+            return image->GetAlternate() == *target.alternate;
+        });
+        if (chosen == images.end()) {
+            std::fprintf(stderr, "fwpack: %s has no target with alternate setting %u (it has %s)\n", path.c_str(),
+                         unsigned{*target.alternate}, images.empty() ? "none" : AlternateList(images).c_str());
+            return false;
+        }
+        std::unique_ptr<CImage> image = std::move(*chosen);
+        images.clear();
+        images.push_back(std::move(image));
+    }
+    if (options.format != OutputFormat::kDfu && images.size() != 1) {
+        if (images.empty()) {
+            std::fprintf(stderr, "fwpack: %s holds no target\n", path.c_str());
+        } else {
+            std::fprintf(stderr, "fwpack: %s holds %llu targets (alternate settings %s); choose one with -a\n",
+                         path.c_str(), static_cast<unsigned long long>(images.size()),
+                         AlternateList(images).c_str());
+        }
+        return false;
+    }
+    if (target.name) {
+        if (images.size() != 1) {
+            std::fprintf(stderr, "fwpack: -n: %s holds %llu targets; choose the one to name with -a\n",
+                         path.c_str(), static_cast<unsigned long long>(images.size()));
+            return false;
+        }
+        images.front()->SetName(target.name->c_str());
+    }
+    loaded.images = std::move(images);
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::unique_ptr<CImage>> TargetsOfDfuFile(const DfuFileInfo& info, const uint8_t* data) {
+    std::vector<std::unique_ptr<CImage>> images;
+    for (const DfuTargetInfo& t : info.targets) {
+        auto image = std::make_unique<CImage>(t.alternate, t.named != 0, t.name.c_str());
+        for (const DfuElementInfo& e : t.elements) {
+            // The image copies the bytes; the file's buffer stays as it is.
+            image->PutElement(image->GetNbElements(), true,
+                              ImageElement{e.address, e.size, const_cast<uint8_t*>(data + e.data_offset)});
+        }
+        images.push_back(std::move(image));
+    }
+    return images;
+}
+
+void ReportUnloadable(const std::string& path) {
+    std::fprintf(stderr, "fwpack Unable to create image from this file [%s] !\n", path.c_str());
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+    if (!file) return false;
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    bytes.clear();
+    if (!error && size < (uint64_t{1} << 33)) bytes.reserve(static_cast<std::size_t>(size));
+    uint8_t chunk[1 << 16];
+    for (;;) {
+        const std::size_t count = std::fread(chunk, 1, sizeof chunk, file.get());
+        bytes.insert(bytes.end(), chunk, chunk + count);
+        if (count < sizeof chunk) return std::ferror(file.get()) == 0;
+    }
+}
+
+std::unique_ptr<CImage> LoadInput(const std::string& path, uint8_t alternate, std::optional<uint32_t> base) {
+    std::unique_ptr<CImage> image;
+    if (IsKind(path, ".BIN") && base) {
+        std::error_code error;
+        const uint64_t size = std::filesystem::file_size(path, error);
+        if (!error && *base + size > (uint64_t{1} << 32)) {
+            std::fprintf(stderr, "fwpack: %s: its %llu bytes from 0x%08X run past address 0xFFFFFFFF\n",
+                         path.c_str(), static_cast<unsigned long long>(size), unsigned{*base});
+        } else {
+            image = std::make_unique<CImage>(alternate, false, nullptr);
+            if (!image->LoadBin(path.c_str(), *base)) image.reset();
+        }
+    } else {
+        image = std::make_unique<CImage>(alternate, path.c_str(), false, nullptr);
+        if (!image->IsLoaded()) image.reset();
+    }
+    if (!image) ReportUnloadable(path);
+    return image;
+}
+
+bool LoadTargets(const Options& options, const char* default_name, LoadedTargets& loaded) {
+    if (IsKind(options.targets.front().inputs.front(), ".DFU")) return LoadDfuInput(options, loaded);
+    for (const TargetOptions& target : options.targets) {
+        std::unique_ptr<CImage> image = LoadTarget(target, default_name);
+        if (!image) return false;
+        loaded.images.push_back(std::move(image));
+    }
+    return true;
+}

@@ -1,0 +1,48 @@
+// Loading the converter's inputs into images: each input by its extension, a
+// raw binary at its load address, a DfuSe file as its targets, and several
+// inputs of one target merged in address order. Every failure is reported
+// here, on standard error, before the caller gives up.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dfu_parser.h"
+#include "image.h"
+#include "options.h"
+
+// The suffix fields of a DfuSe input, which its rewrite keeps unless the
+// command line gives others.
+struct DeviceIdentity {
+    uint16_t vendor = 0;
+    uint16_t product = 0;
+    uint16_t release = 0;
+};
+
+struct LoadedTargets {
+    std::vector<std::unique_ptr<CImage>> images;  // one per target, in order
+    std::optional<DeviceIdentity> identity;       // when the input was a DfuSe file
+};
+
+// Loads every target of `options` (a DfuSe input: the targets it holds, or
+// the one that -a chooses); a target that -n does not name gets
+// `default_name`. False after the reason has been printed.
+bool LoadTargets(const Options& options, const char* default_name, LoadedTargets& loaded);
+
+// Loads one input that is not a DfuSe file into a fresh image with
+// `alternate` and no name; `base` is the load address of a raw binary. Null
+// after the reason has been printed.
+std::unique_ptr<CImage> LoadInput(const std::string& path, uint8_t alternate, std::optional<uint32_t> base);
+
+// The targets of a sound DfuSe file `data` as images, each with its
+// alternate setting, its name (when it is named) and its elements in order.
+std::vector<std::unique_ptr<CImage>> TargetsOfDfuFile(const DfuFileInfo& info, const uint8_t* data);
+
+// Reads a whole file as bytes; false when it cannot be opened or read.
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes);
+
+// Prints the line that ends every failed load.
+void ReportUnloadable(const std::string& path);

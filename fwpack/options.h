@@ -1,0 +1,60 @@
+// The converter's command line: options and their values, the inputs of each
+// target, and the checks that need no file.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+enum class OutputFormat { kDfu, kHex, kSrec };
+
+// The output extension of each format, without the dot.
+const char* FormatExtension(OutputFormat format);
+
+// One target of the output: its inputs and what the target options set.
+struct TargetOptions {
+    std::vector<std::string> inputs;  // the first input, then those of --add
+    std::vector<uint32_t> bases;      // the -b values, in order
+    std::optional<uint8_t> alternate;
+    std::optional<std::string> name;
+};
+
+struct Options {
+    bool help = false;
+    bool version = false;
+    // True when nothing but the program name was given.
+    bool no_arguments = false;
+
+    std::optional<std::string> info;  // --info FILE
+    // targets[0] is the target of the first positional argument; each
+    // --target opens one more.
+    std::vector<TargetOptions> targets{1};
+    std::optional<std::string> output;  // the second positional argument, as typed
+
+    std::optional<uint16_t> vendor;
+    std::optional<uint16_t> product;
+    std::optional<uint16_t> release;
+    OutputFormat format = OutputFormat::kDfu;
+};
+
+// The most targets a DfuSe file holds: its target count is one byte.
+constexpr std::size_t kMaxTargets = 255;
+
+struct ParsedCommandLine {
+    Options options;
+    // Empty, or one line (without line end) that names the option and what is
+    // wrong with it or with the combination.
+    std::string error;
+};
+
+ParsedCommandLine ParseCommandLine(int argc, const char* const argv[]);
+
+// The text of --help.
+const char* UsageText();
+
+// Parsers of option values, exposed for the tests.
+bool ParseDeviceIds(const std::string& text, uint16_t& vendor, uint16_t& product);
+bool ParseHex16(const std::string& text, uint16_t& value);
+bool ParseAddress(const std::string& text, uint32_t& value);
+bool ParseAlternate(const std::string& text, uint8_t& value);
