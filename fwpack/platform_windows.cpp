@@ -41,7 +41,8 @@ void GrowableBlock::ReleaseBeyond(std::size_t) {}
 
 bool GrowableBlock::Extend(std::size_t size) {
     if (size > capacity_) return false;
-    const std::size_t usable = std::min(capacity_, RoundUp(std::max(size, 2 * usable_)));
+    // Parenthesised: <windows.h> may define min and max as macros.
+    const std::size_t usable = (std::min)(capacity_, RoundUp((std::max)(size, 2 * usable_)));
     if (!VirtualAlloc(base_ + usable_, usable - usable_, MEM_COMMIT, PAGE_READWRITE)) return false;
     usable_ = usable;
     return true;
