@@ -29,8 +29,9 @@ base=0x08000000
 generate() {
   local name=$1 kib=$2
   srec_cat -generate $base $((base + kib * 1024)) -random -o "$name.hex" -intel -obs=32 -address-length=4
-  [[ ${3:-} == hex ]] && return
-  srec_cat -disable=data-count "$name.hex" -intel -o "$name.srec" -motorola -obs=32 -address-length=4
+  [[ ${3:-} == hex ]] || srec_cat -disable=data-count "$name.hex" -intel -o "$name.srec" -motorola -obs=32 -address-length=4
+  # On disk before any timing: writing fresh files back would slow the runs.
+  sync
 }
 
 # The best and the median wall time of a command in milliseconds, as "best
