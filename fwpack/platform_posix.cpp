@@ -1,5 +1,6 @@
 // The converter's platform layer for POSIX systems: growing buffers in
-// anonymous mappings, on transparent huge pages where the system has them.
+// anonymous mappings, on transparent huge pages where the system has them,
+// and output files opened without emptying them and cut to length.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>

@@ -1,5 +1,6 @@
 // The converter's platform layer for Windows: growing buffers in reserved
-// virtual memory that is committed in steps.
+// virtual memory that is committed in steps, and output files opened without
+// emptying them and cut to length.
 #include <windows.h>
 
 #include <fcntl.h>
