@@ -1,12 +1,15 @@
-// The DfuSe file builder: the in-memory layout of prefix, targets and suffix,
-// the suffix CRC, and the single write of the finished file.
+// The DfuSe file builder: the layout of prefix, targets and suffix, the suffix
+// CRC pieced together from the parts as they are written, and the output
+// written target by target, or in one go where it cannot be re-positioned.
 #include "dfu_file.h"
 
+#include <zlib.h>
+
 #include <algorithm>
-#include <array>
 #include <cstring>
 
 #include "image.h"
+#include "platform.h"
 
 namespace {
 
@@ -20,34 +23,9 @@ constexpr std::size_t kNameFieldOffset = 11;
 constexpr std::size_t kNameFieldSize = 255;
 constexpr uint64_t kMaxField = 0xFFFFFFFFu;
 constexpr unsigned kMaxTargets = 255;
-
-// Slicing-by-8 tables: row 0 is the classic byte table; row k advances a byte
-// through k further zero bytes, so eight bytes are folded in per step.
-using CrcTables = std::array<std::array<uint32_t, 256>, 8>;
-
-constexpr CrcTables MakeCrcTables() {
-    CrcTables tables{};
-    for (uint32_t n = 0; n < 256; ++n) {
-        uint32_t crc = n;
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ ((crc & 1u) ? 0xEDB88320u : 0u);
-        tables[0][n] = crc;
-    }
-    for (std::size_t k = 1; k < 8; ++k) {
-        for (std::size_t n = 0; n < 256; ++n) {
-            const uint32_t previous = tables[k - 1][n];
-            tables[k][n] = (previous >> 8) ^ tables[0][previous & 0xFFu];
-        }
-    }
-    return tables;
-}
-
-constexpr CrcTables kCrcTables = MakeCrcTables();
-
-// Assembled byte by byte so the result does not depend on the host's order.
-uint32_t LoadLe32(const uint8_t* p) {
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) |
-           (uint32_t{p[3]} << 24);
-}
+// The CRC runs over large elements in slices that the write then finds in
+// the cache.
+constexpr std::size_t kSlice = std::size_t{256} << 10;
 
 void StoreLe32(uint8_t* p, uint32_t value) {
     p[0] = static_cast<uint8_t>(value);
@@ -56,41 +34,41 @@ void StoreLe32(uint8_t* p, uint32_t value) {
     p[3] = static_cast<uint8_t>(value >> 24);
 }
 
-void AppendLe32(std::vector<uint8_t>& buffer, uint32_t value) {
-    uint8_t bytes[4];
-    StoreLe32(bytes, value);
-    buffer.insert(buffer.end(), bytes, bytes + 4);
+// The common CRC-32 (initial and final inversion) carried on over `data`.
+uint32_t Crc32(uint32_t crc, const uint8_t* data, std::size_t size) {
+    return static_cast<uint32_t>(crc32_z(crc, data, size));
+}
+
+// The common CRC-32 of two pieces in a row from the CRCs of each. zlib's
+// length type may be 32 bits wide, so a long second piece is taken in steps:
+// moving the first CRC past zero bytes and then adding the second's is the same.
+uint32_t CombineCrc(uint32_t first, uint32_t second, uint64_t second_length) {
+    constexpr uint64_t kStep = uint64_t{1} << 30;
+    for (; second_length > kStep; second_length -= kStep) {
+        first = static_cast<uint32_t>(crc32_combine(first, 0, static_cast<z_off_t>(kStep)));
+    }
+    return static_cast<uint32_t>(crc32_combine(first, second, static_cast<z_off_t>(second_length)));
+}
+
+bool WriteAll(std::FILE* stream, const std::vector<uint8_t>& bytes) {
+    return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
 }
 
 }  // namespace
 
-uint32_t DfuCrc(const uint8_t* data, std::size_t size) {
-    const auto& t = kCrcTables;
-    uint32_t crc = 0xFFFFFFFFu;
-    for (; size >= 8; data += 8, size -= 8) {
-        const uint32_t low = crc ^ LoadLe32(data);
-        const uint32_t high = LoadLe32(data + 4);
-        crc = t[7][low & 0xFFu] ^ t[6][(low >> 8) & 0xFFu] ^ t[5][(low >> 16) & 0xFFu] ^
-              t[4][low >> 24] ^ t[3][high & 0xFFu] ^ t[2][(high >> 8) & 0xFFu] ^
-              t[1][(high >> 16) & 0xFFu] ^ t[0][high >> 24];
-    }
-    for (; size > 0; ++data, --size) crc = (crc >> 8) ^ t[0][(crc ^ *data) & 0xFFu];
-    return crc;
-}
+uint32_t DfuCrc(const uint8_t* data, std::size_t size) { return Crc32(0, data, size) ^ 0xFFFFFFFFu; }
 
 CDFUFile::CDFUFile(const char* path, uint16_t vendor, uint16_t product, uint16_t device)
     : vendor_(vendor), product_(product), device_(device), path_(path ? path : "") {
     // Opened at once, so that an unwritable output shows before any work.
-    if (path) stream_.reset(std::fopen(path, "wb"));
+    if (path) stream_.reset(platform::OpenForOverwriting(path));
     if (!stream_) {
         status_ = STATUS_FILE_OPEN_ERROR;
         return;
     }
-    static constexpr uint8_t kPrefix[kPrefixSize] = {'D', 'f', 'u', 'S', 'e', 1,
-                                                     kPrefixSize, 0, 0, 0, 0};
-    buffer_.reserve(kPrefixSize + kSuffixSize);
-    buffer_.assign(kPrefix, kPrefix + kPrefixSize);
-    status_ = AppendSuffix();
+    streaming_ = platform::IsPlainFile(stream_.get());
+    // Room for the prefix, which is written last, once its sizes are known.
+    if (streaming_) write_failed_ = !WriteAll(stream_.get(), Prefix());
 }
 
 CDFUFile::~CDFUFile() {
@@ -103,8 +81,8 @@ uint32_t CDFUFile::AddTarget(const CImage& image) {
     if (status_ != STATUS_SUCCESS) return status_;
     if (closed_ || target_count_ >= kMaxTargets) return STATUS_TARGET_REFUSED;
 
-    // Size the target first, so that a refusal leaves the file untouched and
-    // the buffer grows once. A list that is not loaded hands out nothing.
+    // Size the target first, so that a refusal leaves the file untouched. A
+    // list that is not loaded hands out nothing.
     const ElementList& list = image.GetList();
     const int32_t listed = image.IsLoaded() ? image.GetNbElements() : 0;
     uint64_t target_size = 0;
@@ -115,10 +93,9 @@ uint32_t CDFUFile::AddTarget(const CImage& image) {
         target_size += kElementHeaderSize + element->size;
         ++records;
     }
-    const std::size_t body_length = buffer_.size() - kSuffixSize;
-    const uint64_t image_size = uint64_t{body_length} + kTargetPrefixSize + target_size;
+    const uint64_t image_size = kPrefixSize + targets_length_ + kTargetPrefixSize + target_size;
     if (target_size > kMaxField || image_size > kMaxField ||
-        image_size + kSuffixSize > buffer_.max_size()) {
+        (!streaming_ && image_size + kSuffixSize > held_.max_size())) {
         return STATUS_TARGET_REFUSED;
     }
 
@@ -134,39 +111,85 @@ uint32_t CDFUFile::AddTarget(const CImage& image) {
     StoreLe32(prefix + 266, static_cast<uint32_t>(target_size));
     StoreLe32(prefix + 270, records);
 
-    buffer_.resize(body_length);
-    buffer_.reserve(static_cast<std::size_t>(image_size) + kSuffixSize);
-    buffer_.insert(buffer_.end(), prefix, prefix + kTargetPrefixSize);
+    if (!streaming_) held_.reserve(static_cast<std::size_t>(image_size - kPrefixSize));
+    Emit(prefix, kTargetPrefixSize);
     for (int32_t i = 0; i < listed; ++i) {
         const ImageElement* element = list.GetAt(i);
         if (!element) continue;
-        AppendLe32(buffer_, element->address);
-        AppendLe32(buffer_, element->size);
-        if (element->size != 0) {
-            buffer_.insert(buffer_.end(), element->data, element->data + element->size);
-        }
+        uint8_t header[kElementHeaderSize];
+        StoreLe32(header, element->address);
+        StoreLe32(header + 4, element->size);
+        Emit(header, kElementHeaderSize);
+        Emit(element->data, element->size);
     }
-
-    buffer_[kTargetCountOffset] = static_cast<uint8_t>(target_count_ + 1);
-    StoreLe32(buffer_.data() + kImageSizeOffset, static_cast<uint32_t>(image_size));
-    status_ = AppendSuffix();
-    if (status_ == STATUS_SUCCESS) ++target_count_;
+    ++target_count_;
     return status_;
 }
 
-uint32_t CDFUFile::AppendSuffix() {
-    const uint8_t suffix[kSuffixSize - 4] = {
+void CDFUFile::Emit(const uint8_t* data, std::size_t size) {
+    for (std::size_t done = 0; done < size;) {
+        const std::size_t slice = std::min(kSlice, size - done);
+        const uint8_t* bytes = data + done;
+        targets_crc_ = Crc32(targets_crc_, bytes, slice);
+        if (!streaming_) {
+            held_.insert(held_.end(), bytes, bytes + slice);
+        } else if (!write_failed_) {
+            write_failed_ = std::fwrite(bytes, 1, slice, stream_.get()) != slice;
+        }
+        done += slice;
+    }
+    targets_length_ += size;
+}
+
+std::vector<uint8_t> CDFUFile::Prefix() const {
+    std::vector<uint8_t> prefix = {'D', 'f', 'u', 'S', 'e', 1, 0, 0, 0, 0, 0};
+    StoreLe32(prefix.data() + kImageSizeOffset, static_cast<uint32_t>(kPrefixSize + targets_length_));
+    prefix[kTargetCountOffset] = target_count_;
+    return prefix;
+}
+
+std::vector<uint8_t> CDFUFile::Suffix(const std::vector<uint8_t>& prefix) const {
+    std::vector<uint8_t> suffix = {
         static_cast<uint8_t>(device_),  static_cast<uint8_t>(device_ >> 8),
         static_cast<uint8_t>(product_), static_cast<uint8_t>(product_ >> 8),
         static_cast<uint8_t>(vendor_),  static_cast<uint8_t>(vendor_ >> 8),
-        0x1A, 0x01, 'U', 'F', 'D', static_cast<uint8_t>(kSuffixSize)};
-    buffer_.insert(buffer_.end(), suffix, suffix + sizeof suffix);
-    buffer_.resize(buffer_.size() + 4);
-    StoreLe32(buffer_.data() + buffer_.size() - 4, ComputeCrc());
-    return status_;
+        0x1A, 0x01, 'U', 'F', 'D', static_cast<uint8_t>(kSuffixSize), 0, 0, 0, 0};
+    // Every byte before the CRC field: the prefix, the targets and the
+    // suffix's first twelve bytes.
+    uint32_t crc = Crc32(0, prefix.data(), prefix.size());
+    crc = CombineCrc(crc, targets_crc_, targets_length_);
+    crc = Crc32(crc, suffix.data(), kSuffixSize - 4);
+    StoreLe32(suffix.data() + kSuffixSize - 4, crc ^ 0xFFFFFFFFu);
+    return suffix;
 }
 
-uint32_t CDFUFile::ComputeCrc() const { return DfuCrc(buffer_.data(), buffer_.size() - 4); }
+std::vector<uint8_t> CDFUFile::ReadBackTargets() const {
+    if (stream_) std::fflush(stream_.get());
+    std::vector<uint8_t> targets(static_cast<std::size_t>(targets_length_));
+    FilePtr file(std::fopen(path_.c_str(), "rb"));
+    std::size_t read = 0;
+    if (file && std::fseek(file.get(), static_cast<long>(kPrefixSize), SEEK_SET) == 0) {
+        read = std::fread(targets.data(), 1, targets.size(), file.get());
+    }
+    targets.resize(read);
+    return targets;
+}
+
+const std::vector<uint8_t>& CDFUFile::GetBuffer() const {
+    snapshot_.clear();
+    if (status_ != STATUS_SUCCESS) return snapshot_;
+    const std::vector<uint8_t> prefix = Prefix();
+    snapshot_ = prefix;
+    if (streaming_) {
+        const std::vector<uint8_t> targets = ReadBackTargets();
+        snapshot_.insert(snapshot_.end(), targets.begin(), targets.end());
+    } else {
+        snapshot_.insert(snapshot_.end(), held_.begin(), held_.end());
+    }
+    const std::vector<uint8_t> suffix = Suffix(prefix);
+    snapshot_.insert(snapshot_.end(), suffix.begin(), suffix.end());
+    return snapshot_;
+}
 
 uint32_t CDFUFile::Close() {
     if (closed_) return close_status_;
@@ -174,9 +197,20 @@ uint32_t CDFUFile::Close() {
     close_status_ = status_;
     if (status_ != STATUS_SUCCESS) return close_status_;
 
-    const bool written =
-        std::fwrite(buffer_.data(), 1, buffer_.size(), stream_.get()) == buffer_.size();
-    // The close flushes the last bytes, so its failure counts as much as the write's.
+    std::FILE* stream = stream_.get();
+    const std::vector<uint8_t> prefix = Prefix();
+    const std::vector<uint8_t> suffix = Suffix(prefix);
+    bool written = !write_failed_;
+    if (streaming_) {
+        // The targets are on disk behind room for the prefix; whatever the
+        // file held before goes with the cut behind the suffix.
+        written = written && WriteAll(stream, suffix) && std::fseek(stream, 0, SEEK_SET) == 0 &&
+                  WriteAll(stream, prefix) &&
+                  platform::CutFile(stream, kPrefixSize + targets_length_ + kSuffixSize);
+    } else {
+        written = WriteAll(stream, prefix) && WriteAll(stream, held_) && WriteAll(stream, suffix);
+    }
+    // The close flushes the last bytes, so its failure counts as much as the writes'.
     const bool closed = CloseStream();
     if (!written || !closed) {
         RemoveIncompleteOutput(path_);

@@ -1,5 +1,8 @@
-// The DfuSe file builder: lays a DfuSe file out in memory (prefix, targets
-// with their element records, DFU suffix with CRC) and writes it in one go.
+// The DfuSe file builder: writes a DfuSe file (prefix, targets with their
+// element records, DFU suffix with CRC) target by target. A plain file gets
+// each target as it is added, straight from the image, and its prefix last;
+// a pipe or a device, which cannot be written out of order, gets the whole
+// file in one write at the end.
 #pragma once
 
 #include <cstddef>
@@ -27,7 +30,9 @@ uint32_t DfuCrc(const uint8_t* data, std::size_t size);
 
 class CDFUFile {
 public:
-    // Opens (creates or truncates) `path` at once and lays out an empty file.
+    // Opens `path` at once, creating it when missing, and lays out an empty
+    // file. What an existing file held is written over and cut off as the
+    // file is completed, which costs far less than emptying it first.
     CDFUFile(const char* path, uint16_t vendor, uint16_t product, uint16_t device);
     // Writes the file when neither Close() nor Discard() was called.
     virtual ~CDFUFile();
@@ -37,21 +42,28 @@ public:
     uint32_t GetStatus() const;
     // Appends the image as one more target. Returns the status word, or
     // STATUS_TARGET_REFUSED (status word unchanged) when the target does not
-    // fit the format or the output was already closed.
+    // fit the format or the output was already closed. A target that could
+    // not be written to disk is reported by Close().
     uint32_t AddTarget(const CImage& image);
-    // Writes the whole file and closes it now. Returns STATUS_SUCCESS, the
-    // open error, or STATUS_FILE_WRITE_ERROR after removing the incomplete
-    // file. Later calls return the same result and do nothing.
+    // Completes the file and closes it now. Returns STATUS_SUCCESS, the open
+    // error, or STATUS_FILE_WRITE_ERROR after removing the incomplete file.
+    // Later calls return the same result and do nothing.
     uint32_t Close();
-    // Closes and removes the output without writing it.
+    // Closes and removes the output without completing it.
     void Discard();
 
-    // The file as it stands: prefix, targets and suffix.
-    const std::vector<uint8_t>& GetBuffer() const { return buffer_; }
+    // The file as it stands: prefix, targets and suffix; empty when the
+    // output could not be opened. Put together on each call, the targets of
+    // a plain file read back from it: for inspection, not for large files.
+    const std::vector<uint8_t>& GetBuffer() const;
 
 private:
-    uint32_t AppendSuffix();
-    uint32_t ComputeCrc() const;
+    // Appends target bytes to the output and to the running CRC.
+    void Emit(const uint8_t* data, std::size_t size);
+    std::vector<uint8_t> Prefix() const;
+    std::vector<uint8_t> Suffix(const std::vector<uint8_t>& prefix) const;
+    // The targets as far as they were written to the plain file.
+    std::vector<uint8_t> ReadBackTargets() const;
     // Closes the stream and reports whether the close succeeded.
     bool CloseStream();
 
@@ -62,7 +74,12 @@ private:
     uint32_t status_ = STATUS_SUCCESS;
     std::string path_;
     FilePtr stream_;
-    std::vector<uint8_t> buffer_;
+    bool streaming_ = false;     // a plain file: targets go to disk as added
+    std::vector<uint8_t> held_;  // otherwise the targets, held for the final write
+    uint64_t targets_length_ = 0;
+    uint32_t targets_crc_ = 0;   // CRC-32 of the targets, in its common form
+    bool write_failed_ = false;
     bool closed_ = false;
     uint32_t close_status_ = STATUS_SUCCESS;
+    mutable std::vector<uint8_t> snapshot_;
 };

@@ -1,17 +1,21 @@
 // The record readers' shared character-level input.
 #include "field_scanner.h"
 
+#include <new>
+
 namespace {
 constexpr std::size_t kBufferSize = 256 * 1024;
 constexpr int kCtrlZ = 0x1A;
 }  // namespace
 
-FieldScanner::FieldScanner(std::FILE* file) : file_(file), buffer_(kBufferSize) {}
+FieldScanner::FieldScanner(std::FILE* file) : file_(file), buffer_(kBufferSize) {
+    if (!buffer_.MakeUsable(kBufferSize)) throw std::bad_alloc();
+}
 
 bool FieldScanner::Refill() {
     if (!file_) return false;
     pos_ = 0;
-    end_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+    end_ = std::fread(buffer_.data(), 1, kBufferSize, file_);
     if (end_ == 0) {
         read_failed_ = std::ferror(file_) != 0;
         file_ = nullptr;  // nothing more comes

@@ -3,29 +3,13 @@
 // hexadecimal fields with the semantics of the formatted reads ("%2x" etc.).
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <cstdio>
-#include <vector>
+#include <string_view>
 
+#include "hex_decode.h"
 #include "output_file.h"
-
-namespace scanner_detail {
-
-// The value of each hexadecimal digit character; -1 for any other character.
-constexpr std::array<int8_t, 256> MakeHexTable() {
-    std::array<int8_t, 256> table{};
-    for (int i = 0; i < 256; ++i) table[i] = -1;
-    for (int i = 0; i < 10; ++i) table['0' + i] = static_cast<int8_t>(i);
-    for (int i = 0; i < 6; ++i) {
-        table['A' + i] = static_cast<int8_t>(10 + i);
-        table['a' + i] = static_cast<int8_t>(10 + i);
-    }
-    return table;
-}
-inline constexpr std::array<int8_t, 256> kHexValue = MakeHexTable();
-
-}  // namespace scanner_detail
+#include "platform.h"
 
 class FieldScanner {
 public:
@@ -54,7 +38,7 @@ public:
             uint32_t result = 0;
             int8_t bits = 0;
             for (int i = 0; i < width; ++i) {
-                const int8_t digit = scanner_detail::kHexValue[static_cast<unsigned char>(buffer_[pos_ + i])];
+                const int8_t digit = hex_decode::kHexValue[static_cast<unsigned char>(Text()[pos_ + i])];
                 bits |= digit;
                 result = (result << 4) | static_cast<uint8_t>(digit);
             }
@@ -72,8 +56,8 @@ public:
         uint32_t result = 0;
         int digits = 0;
         while (digits < width) {
-            if (c == kEnd || scanner_detail::kHexValue[static_cast<unsigned char>(c)] < 0) break;
-            result = (result << 4) | static_cast<uint32_t>(scanner_detail::kHexValue[static_cast<unsigned char>(c)]);
+            if (c == kEnd || hex_decode::kHexValue[static_cast<unsigned char>(c)] < 0) break;
+            result = (result << 4) | static_cast<uint32_t>(hex_decode::kHexValue[static_cast<unsigned char>(c)]);
             ++digits;
             ++pos_;
             c = Peek();
@@ -89,10 +73,10 @@ public:
         uint32_t i = 0;
         // The usual case: digits only, in the buffer already.
         if (end_ - pos_ >= 2 * std::size_t{count}) {
-            const char* text = buffer_.data() + pos_;
+            const char* text = Text() + pos_;
             for (; i < count; ++i) {
-                const int8_t high = scanner_detail::kHexValue[static_cast<unsigned char>(text[2 * i])];
-                const int8_t low = scanner_detail::kHexValue[static_cast<unsigned char>(text[2 * i + 1])];
+                const int8_t high = hex_decode::kHexValue[static_cast<unsigned char>(text[2 * i])];
+                const int8_t low = hex_decode::kHexValue[static_cast<unsigned char>(text[2 * i + 1])];
                 if ((high | low) < 0) break;
                 out[i] = static_cast<uint8_t>((high << 4) | low);
                 sum += out[i];
@@ -108,6 +92,11 @@ public:
         return true;
     }
 
+    // The characters read ahead of the current position, for a reader that
+    // takes a whole record at once; Skip() then counts them as read.
+    std::string_view Buffered() const { return std::string_view(Text() + pos_, end_ - pos_); }
+    void Skip(std::size_t count) { pos_ += count; }
+
     // The 1-based number of the line on which the current record stands.
     uint32_t GetLine() const { return line_; }
 
@@ -120,13 +109,16 @@ private:
     }
 
     int Peek() {
-        if (pos_ < end_) return static_cast<unsigned char>(buffer_[pos_]);
-        return Refill() ? static_cast<unsigned char>(buffer_[pos_]) : kEnd;
+        if (pos_ < end_) return static_cast<unsigned char>(Text()[pos_]);
+        return Refill() ? static_cast<unsigned char>(Text()[pos_]) : kEnd;
     }
     bool Refill();
+    const char* Text() const { return reinterpret_cast<const char*>(buffer_.data()); }
 
     std::FILE* file_;
-    std::vector<char> buffer_;
+    // On a large page where the system has them: a fresh buffer of small
+    // pages costs a page fault for every 4 KiB read into it.
+    platform::GrowableBlock buffer_;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     uint32_t line_ = 1;

@@ -27,6 +27,7 @@ public:
     explicit HexRecords(AddData add) : add_(add) {}
 
     const char* operator()(FieldScanner& scanner, bool& ended) {
+        if (ReadWholeDataRecord(scanner)) return nullptr;
         uint32_t byte_count = 0;
         uint32_t address = 0;
         uint32_t separator = 0;
@@ -78,6 +79,26 @@ public:
     }
 
 private:
+    // The usual record: data, every field all digits, the whole of it in the
+    // buffer and its checksum right. Taken in one step; anything else is left
+    // unread for the field by field reading, which reads and reports it exactly.
+    bool ReadWholeDataRecord(FieldScanner& scanner) {
+        const std::string_view text = scanner.Buffered();
+        // Byte count, two address bytes and type: the four pairs before the data.
+        uint8_t head[4];
+        uint8_t sum = 0;
+        if (text.size() < 8 || !DecodeHexPairs(text.data(), 4, head, sum) || head[3] != kData) return false;
+        const std::size_t length = 2 * (4 + std::size_t{head[0]} + 1);
+        uint8_t checksum = 0;
+        if (text.size() < length || !DecodeHexPairs(text.data() + 8, head[0], data_, sum) ||
+            !DecodeHexPairs(text.data() + length - 2, 1, &checksum, sum) || sum != 0) {
+            return false;
+        }
+        add_(base_ + ((uint32_t{head[1]} << 8) | head[2]), data_, head[0]);
+        scanner.Skip(length);
+        return true;
+    }
+
     AddData add_;
     uint32_t base_ = 0;       // the absolute address of offset 0
     uint8_t data_[255] = {};  // a byte count of two digits bounds a record's data

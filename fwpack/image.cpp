@@ -13,15 +13,15 @@ void StoredElement::Assign(uint32_t address, const uint8_t* data, uint32_t size)
     bytes.assign(data, data + size);
     record.address = address;
     record.size = size;
-    record.data = bytes.empty() ? nullptr : bytes.data();
+    record.data = bytes.data();
 }
 
 void StoredElement::Append(const uint8_t* data, uint32_t size) {
-    // std::vector grows geometrically, so a long run of small appends costs
-    // time linear in the bytes appended.
-    bytes.insert(bytes.end(), data, data + size);
+    // The bytes grow geometrically, and a large element in place, so a long
+    // run of small appends costs time linear in the bytes appended.
+    bytes.append(data, data + size);
     record.size += size;
-    record.data = bytes.empty() ? nullptr : bytes.data();
+    record.data = bytes.data();
 }
 
 // ---------------------------------------------------------------------------
@@ -195,6 +195,8 @@ void CImage::AddData(uint32_t address, const uint8_t* data, uint32_t size) {
         last->Append(data, size);
         return;
     }
+    // The last element is complete: what it kept to grow is not needed.
+    if (last) last->bytes.shrink_to_fit();
     PutElement(GetNbElements(), true, ImageElement{address, size, const_cast<uint8_t*>(data)});
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "element_bytes.h"
+
 // One run of consecutive bytes. Stored in an image it points at bytes the
 // image owns; as a caller's record for PutElement/GetElement it points at
 // bytes the caller owns.
@@ -21,7 +23,7 @@ struct ImageElement {
 // `record.data` always points at `bytes` (or is null while `bytes` is empty).
 struct StoredElement {
     ImageElement record{0, 0, nullptr};
-    std::vector<uint8_t> bytes;
+    ElementBytes bytes;
 
     void Assign(uint32_t address, const uint8_t* data, uint32_t size);
     void Append(const uint8_t* data, uint32_t size);

@@ -48,6 +48,7 @@ public:
     explicit SRecRecords(AddData add) : add_(add) {}
 
     const char* operator()(FieldScanner& scanner, bool& ended) {
+        if (ReadWholeDataRecord(scanner)) return nullptr;
         RecordKind kind;
         if (!Kind(scanner.ReadChar(), kind)) return kFormat;
         return kind.address_length == 0 ? SkipHeader(scanner) : Record(scanner, kind, ended);
@@ -91,6 +92,36 @@ private:
         if (kind.data) add_(address, data_, data_length);
         ended = kind.terminates;
         return nullptr;
+    }
+
+    // The usual record: S1, S2 or S3, every field all digits, the whole of it
+    // in the buffer and its checksum right. Taken in one step; anything else
+    // is left unread for the field by field reading, which reads and reports
+    // it exactly.
+    bool ReadWholeDataRecord(FieldScanner& scanner) {
+        const std::string_view text = scanner.Buffered();
+        if (text.size() < 3 || text[0] < '1' || text[0] > '3') return false;
+        const std::size_t address_length = static_cast<std::size_t>(text[0] - '0') + 1;
+        // The byte count and the address.
+        uint8_t head[5];
+        uint8_t sum = 1;  // a right record's bytes sum to 0xFF
+        if (text.size() < 3 + 2 * address_length || !DecodeHexPairs(text.data() + 1, 1 + address_length, head, sum) ||
+            head[0] < address_length + 1) {
+            return false;
+        }
+        const std::size_t data_length = head[0] - address_length - 1;
+        // Type, byte count, address, data, checksum.
+        const std::size_t length = 1 + 2 * (1 + std::size_t{head[0]});
+        uint8_t checksum = 0;
+        if (text.size() < length || !DecodeHexPairs(text.data() + 3 + 2 * address_length, data_length, data_, sum) ||
+            !DecodeHexPairs(text.data() + length - 2, 1, &checksum, sum) || sum != 0) {
+            return false;
+        }
+        uint32_t address = 0;
+        for (std::size_t i = 1; i <= address_length; ++i) address = (address << 8) | head[i];
+        add_(address, data_, static_cast<uint32_t>(data_length));
+        scanner.Skip(length);
+        return true;
     }
 
     AddData add_;

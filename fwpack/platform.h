@@ -1,0 +1,70 @@
+// The converter's platform layer: the few operations whose best form differs
+// between systems (buffers that grow in place on large pages, the kind of an
+// open file). Everything else in the converter is the same everywhere.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <utility>
+
+namespace platform {
+
+// A byte buffer that grows in place: address space is reserved whole at once
+// and made usable in steps, so growing never moves or copies the bytes. Pages
+// take memory only when first written, on large pages where the system offers
+// them: a fresh 4 KiB page costs a page fault, and an image of many megabytes
+// would cost thousands.
+class GrowableBlock {
+public:
+    GrowableBlock() = default;
+    // Reserves `capacity` bytes; Reserved() tells whether the system agreed.
+    explicit GrowableBlock(std::size_t capacity);
+    ~GrowableBlock();
+    GrowableBlock(GrowableBlock&& other) noexcept { Swap(other); }
+    GrowableBlock& operator=(GrowableBlock&& other) noexcept {
+        GrowableBlock gone(std::move(other));
+        Swap(gone);
+        return *this;
+    }
+    GrowableBlock(const GrowableBlock&) = delete;
+    GrowableBlock& operator=(const GrowableBlock&) = delete;
+
+    bool Reserved() const { return base_ != nullptr; }
+    uint8_t* data() const { return base_; }
+    std::size_t capacity() const { return capacity_; }
+
+    // Makes at least the first `size` bytes usable. False, with nothing
+    // changed, when that passes the capacity or the system refuses.
+    bool MakeUsable(std::size_t size) { return size <= usable_ || Extend(size); }
+    // Gives the memory behind the first `size` bytes back to the system; the
+    // bytes there read as zeros if used again. Where a large page holds only a
+    // few bytes, this frees the rest of it.
+    void ReleaseBeyond(std::size_t size);
+
+private:
+    bool Extend(std::size_t size);
+    void Swap(GrowableBlock& other) noexcept {
+        std::swap(base_, other.base_);
+        std::swap(capacity_, other.capacity_);
+        std::swap(usable_, other.usable_);
+    }
+
+    uint8_t* base_ = nullptr;
+    std::size_t capacity_ = 0;
+    std::size_t usable_ = 0;
+};
+
+// Opens `path` for writing bytes, creating it when missing. An existing file
+// keeps its bytes until they are written over: emptying a large file first
+// costs more than writing it. Null when it cannot be opened.
+std::FILE* OpenForOverwriting(const char* path);
+
+// Whether `file` is a plain file on disk, which can be written out of order
+// and cut to length, rather than a pipe, a terminal or another device.
+bool IsPlainFile(std::FILE* file);
+
+// Writes out what `file` buffers and cuts the file at `length` bytes.
+bool CutFile(std::FILE* file, uint64_t length);
+
+}  // namespace platform
