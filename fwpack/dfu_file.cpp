@@ -8,31 +8,19 @@
 #include <algorithm>
 #include <cstring>
 
+#include "dfu_format.h"
 #include "image.h"
 #include "platform.h"
 
 namespace {
 
-constexpr std::size_t kPrefixSize = 11;
-constexpr std::size_t kTargetPrefixSize = 274;
-constexpr std::size_t kElementHeaderSize = 8;
-constexpr std::size_t kSuffixSize = 16;
-constexpr std::size_t kImageSizeOffset = 6;
-constexpr std::size_t kTargetCountOffset = 10;
-constexpr std::size_t kNameFieldOffset = 11;
-constexpr std::size_t kNameFieldSize = 255;
+using namespace dfu_format;
+
 constexpr uint64_t kMaxField = 0xFFFFFFFFu;
 constexpr unsigned kMaxTargets = 255;
 // The CRC runs over large elements in slices that the write then finds in
 // the cache.
 constexpr std::size_t kSlice = std::size_t{256} << 10;
-
-void StoreLe32(uint8_t* p, uint32_t value) {
-    p[0] = static_cast<uint8_t>(value);
-    p[1] = static_cast<uint8_t>(value >> 8);
-    p[2] = static_cast<uint8_t>(value >> 16);
-    p[3] = static_cast<uint8_t>(value >> 24);
-}
 
 // The common CRC-32 (initial and final inversion) carried on over `data`.
 uint32_t Crc32(uint32_t crc, const uint8_t* data, std::size_t size) {
@@ -100,16 +88,16 @@ uint32_t CDFUFile::AddTarget(const CImage& image) {
     }
 
     uint8_t prefix[kTargetPrefixSize] = {'T', 'a', 'r', 'g', 'e', 't'};
-    prefix[6] = image.GetAlternate();
+    prefix[kAlternateOffset] = image.GetAlternate();
     char name[CImage::kMaxNameLength + 1] = {};
     const bool named = image.GetName(name);
-    StoreLe32(prefix + 7, named ? 1u : 0u);
+    StoreLe32(prefix + kNamedOffset, named ? 1u : 0u);
     if (named) {
         const char* end = std::find(name, name + kNameFieldSize, '\0');
         std::memcpy(prefix + kNameFieldOffset, name, static_cast<std::size_t>(end - name));
     }
-    StoreLe32(prefix + 266, static_cast<uint32_t>(target_size));
-    StoreLe32(prefix + 270, records);
+    StoreLe32(prefix + kTargetSizeOffset, static_cast<uint32_t>(target_size));
+    StoreLe32(prefix + kElementCountOffset, records);
 
     if (!streaming_) held_.reserve(static_cast<std::size_t>(image_size - kPrefixSize));
     Emit(prefix, kTargetPrefixSize);

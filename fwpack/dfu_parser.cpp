@@ -7,22 +7,12 @@
 #include <cstring>
 
 #include "dfu_file.h"
+#include "dfu_format.h"
 #include "text_format.h"
 
 namespace {
 
-constexpr std::size_t kPrefixSize = 11;
-constexpr std::size_t kTargetPrefixSize = 274;
-constexpr std::size_t kElementHeaderSize = 8;
-constexpr std::size_t kSuffixSize = 16;
-constexpr std::size_t kNameFieldOffset = 11;
-constexpr std::size_t kNameFieldSize = 255;
-
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
-uint32_t Le32(const uint8_t* p) {
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
+using namespace dfu_format;
 
 unsigned long long Ull(std::size_t value) { return value; }
 
@@ -52,12 +42,12 @@ private:
             return false;
         }
         DfuSuffixInfo& s = info_.suffix;
-        s.release = Le16(suffix);
-        s.product = Le16(suffix + 2);
-        s.vendor = Le16(suffix + 4);
-        s.dfu_version = Le16(suffix + 6);
+        s.release = LoadLe16(suffix);
+        s.product = LoadLe16(suffix + 2);
+        s.vendor = LoadLe16(suffix + 4);
+        s.dfu_version = LoadLe16(suffix + 6);
         s.length = suffix[11];
-        s.crc = Le32(suffix + 12);
+        s.crc = LoadLe32(suffix + 12);
         s.computed_crc = DfuCrc(data_, size_ - 4);
         info_.suffix_read = true;
         if (s.length != kSuffixSize) Problem(Format("the DFU suffix length is %u, not 16", unsigned{s.length}));
@@ -83,8 +73,8 @@ private:
             return;
         }
         info_.version = data_[5];
-        info_.image_size = Le32(data_ + 6);
-        info_.target_count = data_[10];
+        info_.image_size = LoadLe32(data_ + kImageSizeOffset);
+        info_.target_count = data_[kTargetCountOffset];
         info_.prefix_read = true;
         if (info_.version != 1) {
             Problem(Format("the format version is %u, not 1", unsigned{info_.version}));
@@ -124,14 +114,14 @@ private:
         }
         DfuTargetInfo target;
         target.offset = at;
-        target.alternate = prefix[6];
-        target.named = Le32(prefix + 7);
+        target.alternate = prefix[kAlternateOffset];
+        target.named = LoadLe32(prefix + kNamedOffset);
         if (target.named != 0) {
             const char* name = reinterpret_cast<const char*>(prefix + kNameFieldOffset);
             target.name.assign(name, std::find(name, name + kNameFieldSize, '\0'));
         }
-        target.target_size = Le32(prefix + 266);
-        target.element_count = Le32(prefix + 270);
+        target.target_size = LoadLe32(prefix + kTargetSizeOffset);
+        target.element_count = LoadLe32(prefix + kElementCountOffset);
         info_.targets.push_back(target);
         DfuTargetInfo& t = info_.targets.back();
         if (t.named > 1) {
@@ -155,8 +145,8 @@ private:
                 return false;
             }
             DfuElementInfo element;
-            element.address = Le32(data_ + pos);
-            element.size = Le32(data_ + pos + 4);
+            element.address = LoadLe32(data_ + pos);
+            element.size = LoadLe32(data_ + pos + 4);
             element.data_offset = pos + kElementHeaderSize;
             if (element.size > end - element.data_offset) {
                 Problem(Format("target %u element %lu at offset %llu: its %lu data bytes run past the end of its "
