@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "dfu_layout.h"
 #include "fwpack_run.h"
 #include "process_util.h"
 #include "target_platform.h"
@@ -44,10 +45,7 @@ std::string Normal(const std::string& path) { return fs::path(path).lexically_no
 // ---------------------------------------------------------------------------
 // Inputs and the DfuSe files they must give
 
-struct Element {
-    uint32_t address;
-    Bytes data;
-};
+using Element = testutil::LayoutElement;
 
 // Three records that continue one another under an extended linear address.
 const char kHexOneElement[] =
@@ -94,10 +92,6 @@ const std::vector<Element> kSrecTwoElementsImage = {
     {0x08000000, {0xA1, 0xA2, 0xA3, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5}},
     {0x00020000, {0xC1, 0xC2}}};
 
-void PutLe32(Bytes& out, uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
-}
-
 uint32_t GetLe32(const Bytes& in, std::size_t at) {
     return uint32_t{in[at]} | (uint32_t{in[at + 1]} << 8) | (uint32_t{in[at + 2]} << 16) |
            (uint32_t{in[at + 3]} << 24);
@@ -108,31 +102,7 @@ const Bytes kSuffixStart = {0x00, 0x00, 0x00, 0x00, 0x83, 0x04, 0x1A, 0x01, 0x55
 // The whole file the converter must write for an image with these elements:
 // one target, alternate 0, named "ST...", vendor 0x0483, product and device 0.
 Bytes ExpectedDfuFile(const std::vector<Element>& elements) {
-    Bytes records;
-    for (const auto& element : elements) {
-        PutLe32(records, element.address);
-        PutLe32(records, static_cast<uint32_t>(element.data.size()));
-        records.insert(records.end(), element.data.begin(), element.data.end());
-    }
-    Bytes file = {'D', 'f', 'u', 'S', 'e', 1};
-    PutLe32(file, static_cast<uint32_t>(11 + 274 + records.size()));
-    file.push_back(1);
-
-    const Bytes target = {'T', 'a', 'r', 'g', 'e', 't', 0};
-    file.insert(file.end(), target.begin(), target.end());
-    PutLe32(file, 1);
-    const std::string name = "ST...";
-    Bytes name_field(255, 0);
-    std::copy(name.begin(), name.end(), name_field.begin());
-    file.insert(file.end(), name_field.begin(), name_field.end());
-    PutLe32(file, static_cast<uint32_t>(records.size()));
-    PutLe32(file, static_cast<uint32_t>(elements.size()));
-    file.insert(file.end(), records.begin(), records.end());
-
-    file.insert(file.end(), kSuffixStart.begin(), kSuffixStart.end());
-    // The suffix holds the complement of the common CRC-32.
-    PutLe32(file, testutil::Crc32Bitwise(file.data(), file.size()) ^ 0xFFFFFFFFu);
-    return file;
+    return testutil::DfuLayout({{0, "ST...", elements}}, 0x0483, 0, 0);
 }
 
 // Reads a DfuSe file as a loader would and checks every field that the

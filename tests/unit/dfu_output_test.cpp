@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dfu_file.h"
+#include "dfu_layout.h"
 #include "image.h"
 #include "image_util.h"
 #include "test_util.h"
@@ -27,33 +28,11 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 using testutil::ByteRun;
 
-void AppendLe32(Bytes& out, uint32_t value) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
-// The whole file for one unnamed target at alternate setting 0, written out
-// field by field, its CRC taken bit by bit.
+// The whole file for one unnamed target at alternate setting 0, laid out by hand.
 Bytes ExpectedFile(const std::vector<ByteRun>& runs) {
-    Bytes target = {'T', 'a', 'r', 'g', 'e', 't', 0};
-    AppendLe32(target, 0);
-    target.resize(target.size() + 255, 0);
-    Bytes records;
-    for (const ByteRun& run : runs) {
-        AppendLe32(records, run.address);
-        AppendLe32(records, static_cast<uint32_t>(run.bytes.size()));
-        records.insert(records.end(), run.bytes.begin(), run.bytes.end());
-    }
-    AppendLe32(target, static_cast<uint32_t>(records.size()));
-    AppendLe32(target, static_cast<uint32_t>(runs.size()));
-    Bytes file = {'D', 'f', 'u', 'S', 'e', 1};
-    AppendLe32(file, static_cast<uint32_t>(11 + target.size() + records.size()));
-    file.push_back(1);
-    file.insert(file.end(), target.begin(), target.end());
-    file.insert(file.end(), records.begin(), records.end());
-    const Bytes suffix = {0x00, 0x00, 0x00, 0x00, 0x83, 0x04, 0x1A, 0x01, 0x55, 0x46, 0x44, 0x10};
-    file.insert(file.end(), suffix.begin(), suffix.end());
-    AppendLe32(file, testutil::Crc32Bitwise(file.data(), file.size()) ^ 0xFFFFFFFFu);
-    return file;
+    std::vector<testutil::LayoutElement> elements;
+    for (const ByteRun& run : runs) elements.push_back({run.address, run.bytes});
+    return testutil::DfuLayout({{0, std::nullopt, elements}}, 0x0483, 0, 0);
 }
 
 // Three megabytes in one element, far more than any buffer on the way.
