@@ -70,21 +70,15 @@ public:
     // Reads `count` two-digit fields as bytes into `out`, adding each to
     // `sum`. False as soon as one cannot be read.
     bool ReadHexBytes(uint32_t count, uint8_t* out, uint32_t& sum) {
-        uint32_t i = 0;
         // The usual case: digits only, in the buffer already.
-        if (end_ - pos_ >= 2 * std::size_t{count}) {
-            const char* text = Text() + pos_;
-            for (; i < count; ++i) {
-                const int8_t high = hex_decode::kHexValue[static_cast<unsigned char>(text[2 * i])];
-                const int8_t low = hex_decode::kHexValue[static_cast<unsigned char>(text[2 * i + 1])];
-                if ((high | low) < 0) break;
-                out[i] = static_cast<uint8_t>((high << 4) | low);
-                sum += out[i];
-            }
-            pos_ += 2 * std::size_t{i};
+        uint8_t run_sum = 0;
+        if (end_ - pos_ >= 2 * std::size_t{count} && DecodeHexPairs(Text() + pos_, count, out, run_sum)) {
+            pos_ += 2 * std::size_t{count};
+            sum += run_sum;  // record sums count modulo 256
+            return true;
         }
         uint32_t value = 0;
-        for (; i < count; ++i) {
+        for (uint32_t i = 0; i < count; ++i) {
             if (!ReadHex(2, value)) return false;
             out[i] = static_cast<uint8_t>(value);
             sum += value;

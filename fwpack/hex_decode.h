@@ -22,7 +22,13 @@ constexpr std::array<int8_t, 256> MakeHexTable() {
 }
 inline constexpr std::array<int8_t, 256> kHexValue = MakeHexTable();
 
-#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#if defined(__has_builtin)
+#if __has_builtin(__builtin_shufflevector) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#define FWPACK_HEX_VECTORS 1
+#endif
+#endif
+
+#if defined(FWPACK_HEX_VECTORS)
 // Sixteen pairs at a time in the compiler's portable vector types, several
 // times faster than one character at a time.
 using Bytes16 = uint8_t __attribute__((vector_size(16)));

@@ -96,6 +96,10 @@ std::string UpperCaseExtension(const std::string& path) {
     return extension;
 }
 
+bool HasExtension(const std::string& path, const char* extension) {
+    return UpperCaseExtension(path) == extension;
+}
+
 bool SplitFileName(const char* source, char* name, char* extension) {
     bool seen_dot = false;
     std::size_t e = 0;

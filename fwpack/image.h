@@ -129,6 +129,9 @@ private:
 // final path component after its last "."; empty when that component has none.
 std::string UpperCaseExtension(const std::string& path);
 
+// Whether `path` has the extension `extension` (".HEX"), in any case.
+bool HasExtension(const std::string& path, const char* extension);
+
 // Splits `source` at its first ".": the text before it goes to `name`, the
 // text after it, dots removed and upper-cased, to `extension`. Each buffer must
 // hold strlen(source) + 1 characters. Returns whether a "." was found.

@@ -11,8 +11,6 @@
 
 namespace {
 
-bool IsKind(const std::string& path, const char* extension) { return UpperCaseExtension(path) == extension; }
-
 // Where a byte is defined twice, by two different inputs of one target, the
 // first such address and the two inputs; none when the inputs keep apart.
 struct Overlap {
@@ -58,7 +56,7 @@ std::unique_ptr<CImage> LoadTarget(const TargetOptions& target, const char* defa
     std::size_t next_base = 0;
     for (const auto& path : target.inputs) {
         std::optional<uint32_t> base;
-        if (IsKind(path, ".BIN") && next_base < target.bases.size()) base = target.bases[next_base++];
+        if (HasExtension(path, ".BIN") && next_base < target.bases.size()) base = target.bases[next_base++];
         inputs.push_back(LoadInput(path, alternate, base));
         if (!inputs.back()) return nullptr;
     }
@@ -173,7 +171,7 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
 
 std::unique_ptr<CImage> LoadInput(const std::string& path, uint8_t alternate, std::optional<uint32_t> base) {
     std::unique_ptr<CImage> image;
-    if (IsKind(path, ".BIN") && base) {
+    if (HasExtension(path, ".BIN") && base) {
         std::error_code error;
         const uint64_t size = std::filesystem::file_size(path, error);
         if (!error && *base + size > (uint64_t{1} << 32)) {
@@ -192,7 +190,7 @@ std::unique_ptr<CImage> LoadInput(const std::string& path, uint8_t alternate, st
 }
 
 bool LoadTargets(const Options& options, const char* default_name, LoadedTargets& loaded) {
-    if (IsKind(options.targets.front().inputs.front(), ".DFU")) return LoadDfuInput(options, loaded);
+    if (HasExtension(options.targets.front().inputs.front(), ".DFU")) return LoadDfuInput(options, loaded);
     for (const TargetOptions& target : options.targets) {
         std::unique_ptr<CImage> image = LoadTarget(target, default_name);
         if (!image) return false;

@@ -61,10 +61,6 @@ const KnownOption* FindLong(const std::string& name) {
     return nullptr;
 }
 
-bool HasExtension(const std::string& path, const char* extension) {
-    return UpperCaseExtension(path) == extension;
-}
-
 class CommandLineParser {
 public:
     ParsedCommandLine Parse(int argc, const char* const argv[]) {
