@@ -47,9 +47,7 @@ std::string OwnExecutablePath() {
     }
 }
 
-std::string CompanionCommandLine(const std::string& dir) {
-    return "\"" + dir + "\\qxini_core.exe\"";
-}
+std::string CompanionCommandLine(const std::string& dir) { return "\"" + dir + "\\qxini_core.exe\""; }
 
 bool RunCommandLine(const std::string& line) {
     // cmd.exe /c strips the first and the last quote of a line that starts
@@ -61,8 +59,8 @@ bool RunCommandLine(const std::string& line) {
 
 WriteOutcome WriteTextFile(const std::string& path, const std::string& text) {
     // Created or truncated as fopen(path, "w") does, with the same sharing.
-    HANDLE file = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return WriteOutcome::kCannotOpen;
     // Written through the system rather than the C library's text mode, whose
     // stream has been seen to report a short write as complete.

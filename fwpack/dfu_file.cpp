@@ -137,11 +137,22 @@ std::vector<uint8_t> CDFUFile::Prefix() const {
 }
 
 std::vector<uint8_t> CDFUFile::Suffix(const std::vector<uint8_t>& prefix) const {
-    std::vector<uint8_t> suffix = {
-        static_cast<uint8_t>(device_),  static_cast<uint8_t>(device_ >> 8),
-        static_cast<uint8_t>(product_), static_cast<uint8_t>(product_ >> 8),
-        static_cast<uint8_t>(vendor_),  static_cast<uint8_t>(vendor_ >> 8),
-        0x1A, 0x01, 'U', 'F', 'D', static_cast<uint8_t>(kSuffixSize), 0, 0, 0, 0};
+    std::vector<uint8_t> suffix = {static_cast<uint8_t>(device_),
+                                   static_cast<uint8_t>(device_ >> 8),
+                                   static_cast<uint8_t>(product_),
+                                   static_cast<uint8_t>(product_ >> 8),
+                                   static_cast<uint8_t>(vendor_),
+                                   static_cast<uint8_t>(vendor_ >> 8),
+                                   0x1A,
+                                   0x01,
+                                   'U',
+                                   'F',
+                                   'D',
+                                   static_cast<uint8_t>(kSuffixSize),
+                                   0,
+                                   0,
+                                   0,
+                                   0};
     // Every byte before the CRC field: the prefix, the targets and the
     // suffix's first twelve bytes.
     uint32_t crc = Crc32(0, prefix.data(), prefix.size());
@@ -193,8 +204,7 @@ uint32_t CDFUFile::Close() {
         // The targets are on disk behind room for the prefix; whatever the
         // file held before goes with the cut behind the suffix.
         written = written && WriteAll(stream, suffix) && std::fseek(stream, 0, SEEK_SET) == 0 &&
-                  WriteAll(stream, prefix) &&
-                  platform::CutFile(stream, kPrefixSize + targets_length_ + kSuffixSize);
+                  WriteAll(stream, prefix) && platform::CutFile(stream, kPrefixSize + targets_length_ + kSuffixSize);
     } else {
         written = WriteAll(stream, prefix) && WriteAll(stream, held_) && WriteAll(stream, suffix);
     }

@@ -77,7 +77,7 @@ private:
     bool streaming_ = false;     // a plain file: targets go to disk as added
     std::vector<uint8_t> held_;  // otherwise the targets, held for the final write
     uint64_t targets_length_ = 0;
-    uint32_t targets_crc_ = 0;   // CRC-32 of the targets, in its common form
+    uint32_t targets_crc_ = 0;  // CRC-32 of the targets, in its common form
     bool write_failed_ = false;
     bool closed_ = false;
     uint32_t close_status_ = STATUS_SUCCESS;

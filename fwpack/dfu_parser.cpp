@@ -52,8 +52,8 @@ private:
         info_.suffix_read = true;
         if (s.length != kSuffixSize) Problem(Format("the DFU suffix length is %u, not 16", unsigned{s.length}));
         if (s.crc != s.computed_crc) {
-            Problem(Format("the suffix CRC is 0x%08X, but the file's bytes give 0x%08X",
-                           unsigned{s.crc}, unsigned{s.computed_crc}));
+            Problem(Format("the suffix CRC is 0x%08X, but the file's bytes give 0x%08X", unsigned{s.crc},
+                           unsigned{s.computed_crc}));
         }
         if (s.dfu_version != kDfuSeVersion) {
             Problem(Format("the DFU version in the suffix is 0x%04X, not 0x011A", unsigned{s.dfu_version}));
@@ -103,8 +103,8 @@ private:
     // reading cannot go on.
     bool ReadTarget(unsigned index, std::size_t& at, std::size_t body_end) {
         if (body_end - at < kTargetPrefixSize) {
-            Problem(Format("target %u at offset %llu: its prefix is cut off (%llu of 274 bytes)", index,
-                           Ull(at), Ull(body_end - at)));
+            Problem(Format("target %u at offset %llu: its prefix is cut off (%llu of 274 bytes)", index, Ull(at),
+                           Ull(body_end - at)));
             return false;
         }
         const uint8_t* prefix = data_ + at;
@@ -125,8 +125,7 @@ private:
         info_.targets.push_back(target);
         DfuTargetInfo& t = info_.targets.back();
         if (t.named > 1) {
-            Problem(Format("target %u: the named flag is %lu, not 0 or 1", index,
-                           static_cast<unsigned long>(t.named)));
+            Problem(Format("target %u: the named flag is %lu, not 0 or 1", index, static_cast<unsigned long>(t.named)));
         }
 
         const std::size_t start = at + kTargetPrefixSize;
@@ -139,9 +138,10 @@ private:
         std::size_t pos = start;
         for (uint32_t e = 0; e < t.element_count; ++e) {
             if (end - pos < kElementHeaderSize) {
-                Problem(Format("target %u element %lu at offset %llu: the element record is cut off by the end "
-                               "of its target (%llu of 8 header bytes)",
-                               index, static_cast<unsigned long>(e), Ull(pos), Ull(end - pos)));
+                Problem(
+                    Format("target %u element %lu at offset %llu: the element record is cut off by the end "
+                           "of its target (%llu of 8 header bytes)",
+                           index, static_cast<unsigned long>(e), Ull(pos), Ull(end - pos)));
                 return false;
             }
             DfuElementInfo element;
@@ -149,10 +149,11 @@ private:
             element.size = LoadLe32(data_ + pos + 4);
             element.data_offset = pos + kElementHeaderSize;
             if (element.size > end - element.data_offset) {
-                Problem(Format("target %u element %lu at offset %llu: its %lu data bytes run past the end of its "
-                               "target (%llu bytes left)",
-                               index, static_cast<unsigned long>(e), Ull(pos),
-                               static_cast<unsigned long>(element.size), Ull(end - element.data_offset)));
+                Problem(
+                    Format("target %u element %lu at offset %llu: its %lu data bytes run past the end of its "
+                           "target (%llu bytes left)",
+                           index, static_cast<unsigned long>(e), Ull(pos), static_cast<unsigned long>(element.size),
+                           Ull(end - element.data_offset)));
                 return false;
             }
             t.elements.push_back(element);

@@ -23,7 +23,7 @@ struct DfuTargetInfo {
     uint32_t target_size = 0;
     uint32_t element_count = 0;
     std::vector<DfuElementInfo> elements;  // the records read, in file order
-    bool complete = false;  // every element record read and the size field agrees
+    bool complete = false;                 // every element record read and the size field agrees
 };
 
 struct DfuSuffixInfo {

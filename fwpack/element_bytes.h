@@ -49,7 +49,7 @@ private:
     void Grow(const uint8_t* first, std::size_t count);
     bool MoveToLarge(const uint8_t* first, std::size_t count);
 
-    std::vector<uint8_t> small_;    // the bytes while the element is small
+    std::vector<uint8_t> small_;     // the bytes while the element is small
     platform::GrowableBlock large_;  // the bytes once it is large
     std::size_t size_ = 0;
 };

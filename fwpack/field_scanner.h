@@ -98,9 +98,7 @@ public:
     bool ReadFailed() const { return read_failed_; }
 
 private:
-    static bool IsSpace(int c) {
-        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-    }
+    static bool IsSpace(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
     int Peek() {
         if (pos_ < end_) return static_cast<unsigned char>(Text()[pos_]);

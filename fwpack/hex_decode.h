@@ -57,8 +57,9 @@ inline Bytes16 DecodeBlock(const char* text, uint8_t* out, Bytes16& bad) {
     const Words8 b = reinterpret_cast<Words8>(Nibbles(second, bad));
     const Words8 bytes_a = ((a & 0xFF) << 4) | (a >> 8);
     const Words8 bytes_b = ((b & 0xFF) << 4) | (b >> 8);
-    const Bytes16 bytes = __builtin_shufflevector(reinterpret_cast<Bytes16>(bytes_a), reinterpret_cast<Bytes16>(bytes_b),
-                                                  0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
+    const Bytes16 bytes =
+        __builtin_shufflevector(reinterpret_cast<Bytes16>(bytes_a), reinterpret_cast<Bytes16>(bytes_b), 0, 2, 4, 6, 8,
+                                10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
     std::memcpy(out, &bytes, 16);
     return bytes;
 }

@@ -31,8 +31,7 @@ public:
         uint32_t byte_count = 0;
         uint32_t address = 0;
         uint32_t separator = 0;
-        if (!scanner.ReadHex(2, byte_count) || !scanner.ReadHex(4, address) ||
-            !scanner.ReadHex(2, separator)) {
+        if (!scanner.ReadHex(2, byte_count) || !scanner.ReadHex(4, address) || !scanner.ReadHex(2, separator)) {
             return kFormat;
         }
         uint32_t sum = byte_count + (address >> 8) + (address & 0xFF) + separator;
@@ -48,32 +47,21 @@ public:
                 if (!scanner.ReadHex(4, value)) return kFormat;
                 sum += (value >> 8) + (value & 0xFF);
                 break;
-            case kEndOfFile:
-                break;
-            default:
-                return kFormat;
+            case kEndOfFile: break;
+            default: return kFormat;
         }
         uint32_t checksum = 0;
         if (!scanner.ReadHex(2, checksum)) return kFormat;
         if (((sum + checksum) & 0xFF) != 0) return kChecksum;
 
         switch (separator) {
-            case kData:
-                add_(base_ + address, data_, byte_count);
-                break;
-            case kEndOfFile:
-                ended = true;
-                break;
+            case kData: add_(base_ + address, data_, byte_count); break;
+            case kEndOfFile: ended = true; break;
             // Each base replaces the other: a file that mixes the two record
             // types means the latest one.
-            case kExtendedSegmentAddress:
-                base_ = value << 4;
-                break;
-            case kExtendedLinearAddress:
-                base_ = value << 16;
-                break;
-            default:
-                break;
+            case kExtendedSegmentAddress: base_ = value << 4; break;
+            case kExtendedLinearAddress: base_ = value << 16; break;
+            default: break;
         }
         return nullptr;
     }
@@ -107,8 +95,6 @@ private:
 }  // namespace
 
 bool CImage::LoadHex(const char* path) {
-    HexRecords records([this](uint32_t address, const uint8_t* data, uint32_t size) {
-        AddData(address, data, size);
-    });
+    HexRecords records([this](uint32_t address, const uint8_t* data, uint32_t size) { AddData(address, data, size); });
     return ReadRecordFile(path, ':', kFormat, records);
 }

@@ -61,9 +61,8 @@ void ElementList::TakeAll(ElementList& other) {
 }
 
 void ElementList::SortByAddress() {
-    std::stable_sort(slots_.begin(), slots_.end(), [](const auto& a, const auto& b) {
-        return a->record.address < b->record.address;
-    });
+    std::stable_sort(slots_.begin(), slots_.end(),
+                     [](const auto& a, const auto& b) { return a->record.address < b->record.address; });
 }
 
 // ---------------------------------------------------------------------------
@@ -96,9 +95,7 @@ std::string UpperCaseExtension(const std::string& path) {
     return extension;
 }
 
-bool HasExtension(const std::string& path, const char* extension) {
-    return UpperCaseExtension(path) == extension;
-}
+bool HasExtension(const std::string& path, const char* extension) { return UpperCaseExtension(path) == extension; }
 
 bool SplitFileName(const char* source, char* name, char* extension) {
     bool seen_dot = false;

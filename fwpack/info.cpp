@@ -34,7 +34,8 @@ std::string QuotedName(const std::string& name) {
 }
 
 std::string ElementLine(std::size_t index, uint32_t address, uint32_t size) {
-    if (size == 0) return Format("  element %llu: 0x%08X, 0 bytes\n", static_cast<unsigned long long>(index), unsigned{address});
+    if (size == 0)
+        return Format("  element %llu: 0x%08X, 0 bytes\n", static_cast<unsigned long long>(index), unsigned{address});
     return Format("  element %llu: 0x%08X-0x%08llX, %s\n", static_cast<unsigned long long>(index), unsigned{address},
                   static_cast<unsigned long long>(uint64_t{address} + size - 1), Count(size, "byte").c_str());
 }
@@ -57,12 +58,13 @@ std::string DescribeDfuFile(const std::string& path, const DfuFileInfo& info) {
     std::string text = Format("%s: DfuSe file of %s\n", path.c_str(), Count(info.file_size, "byte").c_str());
     if (info.suffix_read) {
         const DfuSuffixInfo& s = info.suffix;
-        const std::string crc = s.crc == s.computed_crc ? std::string("agrees")
-                                                        : Format("the bytes give 0x%08X", unsigned{s.computed_crc});
-        text += Format("suffix: vendor 0x%04X, product 0x%04X, release 0x%04X, DFU version 0x%04X, length %u, "
-                       "CRC 0x%08X (%s)\n",
-                       unsigned{s.vendor}, unsigned{s.product}, unsigned{s.release}, unsigned{s.dfu_version},
-                       unsigned{s.length}, unsigned{s.crc}, crc.c_str());
+        const std::string crc =
+            s.crc == s.computed_crc ? std::string("agrees") : Format("the bytes give 0x%08X", unsigned{s.computed_crc});
+        text += Format(
+            "suffix: vendor 0x%04X, product 0x%04X, release 0x%04X, DFU version 0x%04X, length %u, "
+            "CRC 0x%08X (%s)\n",
+            unsigned{s.vendor}, unsigned{s.product}, unsigned{s.release}, unsigned{s.dfu_version}, unsigned{s.length},
+            unsigned{s.crc}, crc.c_str());
     }
     if (info.prefix_read) {
         const uint64_t body = info.file_size - 16;

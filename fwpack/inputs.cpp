@@ -100,9 +100,8 @@ bool LoadDfuInput(const Options& options, LoadedTargets& loaded) {
     loaded.identity = DeviceIdentity{info.suffix.vendor, info.suffix.product, info.suffix.release};
     std::vector<std::unique_ptr<CImage>> images = TargetsOfDfuFile(info, bytes.data());
     if (target.alternate) {
-        const auto chosen = std::find_if(images.begin(), images.end(), [&](const auto& image) {
-            return image->GetAlternate() == *target.alternate;
-        });
+        const auto chosen = std::find_if(images.begin(), images.end(),
+                                         [&](const auto& image) { return image->GetAlternate() == *target.alternate; });
         if (chosen == images.end()) {
             std::fprintf(stderr, "fwpack: %s has no target with alternate setting %u (it has %s)\n", path.c_str(),
                          unsigned{*target.alternate}, images.empty() ? "none" : AlternateList(images).c_str());
@@ -117,15 +116,14 @@ bool LoadDfuInput(const Options& options, LoadedTargets& loaded) {
             std::fprintf(stderr, "fwpack: %s holds no target\n", path.c_str());
         } else {
             std::fprintf(stderr, "fwpack: %s holds %llu targets (alternate settings %s); choose one with -a\n",
-                         path.c_str(), static_cast<unsigned long long>(images.size()),
-                         AlternateList(images).c_str());
+                         path.c_str(), static_cast<unsigned long long>(images.size()), AlternateList(images).c_str());
         }
         return false;
     }
     if (target.name) {
         if (images.size() != 1) {
-            std::fprintf(stderr, "fwpack: -n: %s holds %llu targets; choose the one to name with -a\n",
-                         path.c_str(), static_cast<unsigned long long>(images.size()));
+            std::fprintf(stderr, "fwpack: -n: %s holds %llu targets; choose the one to name with -a\n", path.c_str(),
+                         static_cast<unsigned long long>(images.size()));
             return false;
         }
         images.front()->SetName(target.name->c_str());
@@ -175,8 +173,8 @@ std::unique_ptr<CImage> LoadInput(const std::string& path, uint8_t alternate, st
         std::error_code error;
         const uint64_t size = std::filesystem::file_size(path, error);
         if (!error && *base + size > (uint64_t{1} << 32)) {
-            std::fprintf(stderr, "fwpack: %s: its %llu bytes from 0x%08X run past address 0xFFFFFFFF\n",
-                         path.c_str(), static_cast<unsigned long long>(size), unsigned{*base});
+            std::fprintf(stderr, "fwpack: %s: its %llu bytes from 0x%08X run past address 0xFFFFFFFF\n", path.c_str(),
+                         static_cast<unsigned long long>(size), unsigned{*base});
         } else {
             image = std::make_unique<CImage>(alternate, false, nullptr);
             if (!image->LoadBin(path.c_str(), *base)) image.reset();

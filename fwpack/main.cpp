@@ -27,9 +27,7 @@ namespace {
 constexpr const char* kDefaults[] = {"dfu", "0000", "0483", "0000", "ST..."};
 enum DefaultEntry { kExtension, kDevice, kVendor, kProduct, kTargetName };
 
-uint16_t HexDefault(DefaultEntry entry) {
-    return static_cast<uint16_t>(std::strtoul(kDefaults[entry], nullptr, 16));
-}
+uint16_t HexDefault(DefaultEntry entry) { return static_cast<uint16_t>(std::strtoul(kDefaults[entry], nullptr, 16)); }
 
 // The output name: within the final path component, the first "." and
 // everything after it become "." and the output extension; a component
@@ -97,8 +95,8 @@ int WriteRecords(const Options& options, const CImage& image, const OutputTarget
 
 int Convert(const Options& options) {
     const std::string& first_input = options.targets.front().inputs.front();
-    const char* extension = options.format == OutputFormat::kDfu ? kDefaults[kExtension]
-                                                                 : FormatExtension(options.format);
+    const char* extension =
+        options.format == OutputFormat::kDfu ? kDefaults[kExtension] : FormatExtension(options.format);
     OutputTarget output;
     output.name = OutputName(options.output ? *options.output : first_input, extension);
     output.shown = options.output ? *options.output : output.name;

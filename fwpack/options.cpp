@@ -11,9 +11,7 @@
 
 namespace {
 
-bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 // 1 to `max_digits` hexadecimal digits, with an optional 0x before them.
 bool ParseHexDigits(std::string text, int max_digits, uint32_t& value) {
@@ -39,11 +37,16 @@ struct KnownOption {
 };
 
 constexpr KnownOption kKnownOptions[] = {
-    {'d', "device", true, OptionId::kDevice},   {'r', "release", true, OptionId::kRelease},
-    {'a', "alt", true, OptionId::kAlt},         {'n', "name", true, OptionId::kName},
-    {'f', "format", true, OptionId::kFormat},   {'b', "base", true, OptionId::kBase},
-    {0, "add", true, OptionId::kAdd},           {'t', "target", true, OptionId::kTarget},
-    {0, "info", true, OptionId::kInfo},         {'h', "help", false, OptionId::kHelp},
+    {'d', "device", true, OptionId::kDevice},
+    {'r', "release", true, OptionId::kRelease},
+    {'a', "alt", true, OptionId::kAlt},
+    {'n', "name", true, OptionId::kName},
+    {'f', "format", true, OptionId::kFormat},
+    {'b', "base", true, OptionId::kBase},
+    {0, "add", true, OptionId::kAdd},
+    {'t', "target", true, OptionId::kTarget},
+    {0, "info", true, OptionId::kInfo},
+    {'h', "help", false, OptionId::kHelp},
     {'V', "version", false, OptionId::kVersion},
 };
 
@@ -117,8 +120,10 @@ private:
             shown = arg.substr(0, 2);
             known = arg.size() >= 2 ? FindShort(arg[1]) : nullptr;
             if (known != nullptr && arg.size() > 2) {
-                if (!known->takes_value) known = nullptr;  // "-hx" is no option of ours
-                else value = arg.substr(2);
+                if (!known->takes_value)
+                    known = nullptr;  // "-hx" is no option of ours
+                else
+                    value = arg.substr(2);
             }
             if (known == nullptr) shown = arg;
         }
@@ -138,8 +143,10 @@ private:
             case OptionId::kDevice: {
                 uint16_t vendor = 0, product = 0;
                 if (!ParseDeviceIds(value, vendor, product)) {
-                    return Error(Format("%s: '%s' is not VID:PID (1 to 4 hexadecimal digits each, as in "
-                                        "1209:5af0)", option, text));
+                    return Error(
+                        Format("%s: '%s' is not VID:PID (1 to 4 hexadecimal digits each, as in "
+                               "1209:5af0)",
+                               option, text));
                 }
                 o.vendor = vendor;
                 o.product = product;
@@ -148,8 +155,10 @@ private:
             case OptionId::kRelease: {
                 uint16_t release = 0;
                 if (!ParseHex16(value, release)) {
-                    return Error(Format("%s: '%s' is not a release number (1 to 4 hexadecimal digits, as "
-                                        "in 0100)", option, text));
+                    return Error(
+                        Format("%s: '%s' is not a release number (1 to 4 hexadecimal digits, as "
+                               "in 0100)",
+                               option, text));
                 }
                 o.release = release;
                 break;
@@ -170,37 +179,35 @@ private:
                 current().name = value;
                 break;
             case OptionId::kFormat:
-                if (value == "dfu") o.format = OutputFormat::kDfu;
-                else if (value == "hex") o.format = OutputFormat::kHex;
-                else if (value == "srec") o.format = OutputFormat::kSrec;
-                else return Error(Format("%s: '%s' is not an output format (dfu, hex or srec)", option, text));
+                if (value == "dfu")
+                    o.format = OutputFormat::kDfu;
+                else if (value == "hex")
+                    o.format = OutputFormat::kHex;
+                else if (value == "srec")
+                    o.format = OutputFormat::kSrec;
+                else
+                    return Error(Format("%s: '%s' is not an output format (dfu, hex or srec)", option, text));
                 break;
             case OptionId::kBase: {
                 uint32_t base = 0;
                 if (!ParseAddress(value, base)) {
-                    return Error(Format("%s: '%s' is not an address (1 to 8 hexadecimal digits, as in "
-                                        "0x08000000)", option, text));
+                    return Error(
+                        Format("%s: '%s' is not an address (1 to 8 hexadecimal digits, as in "
+                               "0x08000000)",
+                               option, text));
                 }
                 current().bases.push_back(base);
                 base_shown_.push_back(value);
                 break;
             }
-            case OptionId::kAdd:
-                current().inputs.push_back(value);
-                break;
+            case OptionId::kAdd: current().inputs.push_back(value); break;
             case OptionId::kTarget:
                 o.targets.emplace_back();
                 current().inputs.push_back(value);
                 break;
-            case OptionId::kInfo:
-                o.info = value;
-                break;
-            case OptionId::kHelp:
-                o.help = true;
-                break;
-            case OptionId::kVersion:
-                o.version = true;
-                break;
+            case OptionId::kInfo: o.info = value; break;
+            case OptionId::kHelp: o.help = true; break;
+            case OptionId::kVersion: o.version = true; break;
         }
         if (known.id != OptionId::kInfo && known.id != OptionId::kBase && first_other_option_.empty()) {
             first_other_option_ = shown;
@@ -225,8 +232,8 @@ private:
         for (const auto& target : o.targets) {
             for (const auto& input : target.inputs) {
                 if (HasExtension(input, ".DFU") && inputs > 1) {
-                    return Error(Format("the DfuSe input %s stands alone: it takes no --add or --target",
-                                        input.c_str()));
+                    return Error(
+                        Format("the DfuSe input %s stands alone: it takes no --add or --target", input.c_str()));
                 }
             }
         }
@@ -240,8 +247,7 @@ private:
         std::string extra = first_other_option_;
         if (first_input_) extra = "'" + o.targets.front().inputs.front() + "'";
         if (!extra.empty()) {
-            return Error(Format("--info reads one file and writes nothing: %s does not go with it",
-                                extra.c_str()));
+            return Error(Format("--info reads one file and writes nothing: %s does not go with it", extra.c_str()));
         }
         o.targets.front().inputs.push_back(*o.info);
         CheckBases();
@@ -255,8 +261,7 @@ private:
             for (const auto& input : target.inputs) {
                 if (!HasExtension(input, ".BIN")) continue;
                 if (++bins > target.bases.size()) {
-                    return Error(Format("%s: a raw binary input needs its load address (-b ADDR)",
-                                        input.c_str()));
+                    return Error(Format("%s: a raw binary input needs its load address (-b ADDR)", input.c_str()));
                 }
             }
             if (target.bases.size() > bins) {
@@ -290,7 +295,7 @@ private:
     ParsedCommandLine result_;
     int positionals_ = 0;
     bool first_input_ = false;
-    std::string first_other_option_;  // the first option that --info does not take
+    std::string first_other_option_;       // the first option that --info does not take
     std::vector<std::string> base_shown_;  // every -b value as typed, in order
 };
 
@@ -336,9 +341,7 @@ bool ParseAlternate(const std::string& text, uint8_t& value) {
     return true;
 }
 
-ParsedCommandLine ParseCommandLine(int argc, const char* const argv[]) {
-    return CommandLineParser().Parse(argc, argv);
-}
+ParsedCommandLine ParseCommandLine(int argc, const char* const argv[]) { return CommandLineParser().Parse(argc, argv); }
 
 const char* UsageText() {
     return R"(Usage: fwpack [options] <input> [<output>]

@@ -19,9 +19,9 @@ uint32_t AddressSum(uint32_t address, int length) {
 
 // What the type character of a record tells of it.
 struct RecordKind {
-    int address_length;      // in bytes; 0 for the header record
-    bool data;               // S1, S2, S3
-    bool terminates;         // S7, S8, S9
+    int address_length;       // in bytes; 0 for the header record
+    bool data;                // S1, S2, S3
+    bool terminates;          // S7, S8, S9
     const char* count_error;  // for a byte count other than the address's length + 1
 };
 
@@ -131,8 +131,6 @@ private:
 }  // namespace
 
 bool CImage::LoadSRec(const char* path) {
-    SRecRecords records([this](uint32_t address, const uint8_t* data, uint32_t size) {
-        AddData(address, data, size);
-    });
+    SRecRecords records([this](uint32_t address, const uint8_t* data, uint32_t size) { AddData(address, data, size); });
     return ReadRecordFile(path, 'S', kFormat, records);
 }

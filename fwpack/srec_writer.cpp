@@ -13,9 +13,9 @@ namespace {
 
 // What differs between the three data record types.
 struct RecordType {
-    char digit;                // '1', '2' or '3'
-    int address_bytes;         // 2, 3 or 4
-    const char* last_line;     // the termination record, start address 0
+    char digit;             // '1', '2' or '3'
+    int address_bytes;      // 2, 3 or 4
+    const char* last_line;  // the termination record, start address 0
 };
 
 constexpr RecordType kS1{'1', 2, "S9030000FC\n"};
@@ -34,8 +34,7 @@ const RecordType& ChooseRecordType(uint32_t highest_last_address) {
 
 // Builds the data record of `count` bytes at `address` into `line` and
 // returns its length.
-std::size_t BuildRecord(const RecordType& type, uint32_t address, const uint8_t* data,
-                        uint32_t count, char* line) {
+std::size_t BuildRecord(const RecordType& type, uint32_t address, const uint8_t* data, uint32_t count, char* line) {
     const uint32_t byte_count = count + static_cast<uint32_t>(type.address_bytes) + 1;
     char* out = line;
     *out++ = 'S';

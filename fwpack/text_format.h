@@ -8,7 +8,8 @@
 #if defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
-inline std::string Format(const char* format, ...) {
+inline std::string
+Format(const char* format, ...) {
     std::va_list args;
     va_start(args, format);
     std::va_list again;

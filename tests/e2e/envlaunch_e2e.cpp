@@ -30,9 +30,9 @@ using testutil::TempDir;
 // target_platform.h).
 struct TargetPlatform {
     const char* launcher_name;
-    const char* line_end;    // in env_vars.txt and on standard output
-    char separator;          // between the directory and env_vars.txt
-    int failure_status;      // how the launcher's -1 arrives here
+    const char* line_end;  // in env_vars.txt and on standard output
+    char separator;        // between the directory and env_vars.txt
+    int failure_status;    // how the launcher's -1 arrives here
     bool windows;
 };
 constexpr TargetPlatform kPosix = {"envlaunch", "\n", '/', 255, false};
@@ -48,19 +48,14 @@ constexpr int kKilledBySignal = -1;
 constexpr const char* kCrashStatusWindows = "0xC0000005";
 
 // A path of this machine as the launcher under test shows it.
-std::string Shown(const std::string& path) {
-    return kTarget.windows ? testutil::WinePath(path) : path;
-}
+std::string Shown(const std::string& path) { return kTarget.windows ? testutil::WinePath(path) : path; }
 
 // Characters that a Windows file name cannot hold.
-bool NameFitsWindows(const std::string& name) {
-    return name.find_first_of("\"\\\n*?<>|:") == std::string::npos;
-}
+bool NameFitsWindows(const std::string& name) { return name.find_first_of("\"\\\n*?<>|:") == std::string::npos; }
 
 // The companion records into its own directory of the test, never beside
 // itself, so that a read-only launcher directory does not stop it recording.
-std::string CompanionScript(const std::string& record_dir, const std::string& launcher_dir,
-                            int status) {
+std::string CompanionScript(const std::string& record_dir, const std::string& launcher_dir, int status) {
     const std::string rec = ShellQuote(record_dir);
     std::string script = "#!/bin/sh\n";
     script += "pwd -P > " + rec + "/cwd\n";
@@ -120,9 +115,8 @@ protected:
             if (kTarget.windows) {
                 // It learns where to record and how to end from the environment.
                 fs::copy_file(standin, companion);
-                companion_status_ = *companion_status == kKilledBySignal
-                                        ? kCrashStatusWindows
-                                        : std::to_string(*companion_status);
+                companion_status_ =
+                    *companion_status == kKilledBySignal ? kCrashStatusWindows : std::to_string(*companion_status);
             } else {
                 testutil::WriteFile(companion, CompanionScript(record_, dir_, *companion_status));
             }
@@ -152,14 +146,11 @@ protected:
         }
         for (const auto& [name, value] : env) command += " " + ShellQuote(name + "=" + value);
         // Through a shell, since env would take a path with "=" for one more variable.
-        command += " /bin/sh -c '" + before_exec_ + "exec \"$0\" \"$@\"' " + emulator +
-                   ShellQuote(launcher_) + args;
+        command += " /bin/sh -c '" + before_exec_ + "exec \"$0\" \"$@\"' " + emulator + ShellQuote(launcher_) + args;
         return testutil::Run(command, root_ / "run");
     }
 
-    std::string PathLine() const {
-        return Shown(dir_) + kTarget.separator + "env_vars.txt" + kTarget.line_end;
-    }
+    std::string PathLine() const { return Shown(dir_) + kTarget.separator + "env_vars.txt" + kTarget.line_end; }
     std::string Recorded(const std::string& name) const { return ReadFile(record_ + "/" + name); }
     bool CompanionRan() const { return testutil::FileExists(record_ + "/cwd"); }
     std::string WrittenFile() const { return ReadFile(dir_ + "/env_vars.txt"); }
@@ -175,8 +166,7 @@ protected:
 
     std::set<std::string> Listing(const std::string& dir) const {
         std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir))
-            names.insert(entry.path().filename().string());
+        for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
         return names;
     }
 
@@ -216,31 +206,32 @@ TEST_P(LauncherFile, WritesTheFileBeforeStartingTheCompanion) {
 INSTANTIATE_TEST_SUITE_P(
     Forms, LauncherFile,
     ::testing::Values(
-        FileCase{"AllFourBareInOrder", kAllFour,
-                 {"/opt/veldrin", "/opt/qx pl", "/usr/tool=chain", "C:\\qx\\qx.ini"}},
-        FileCase{"FirstAbsentUnderItsOtherLabel", Without(kAllFour, {"VELDRIN_HOME"}),
-                 {"ERROR", "QX_HOME=(null)", "QXPL_HOME=/opt/qx pl",
-                  "TOOLCHAIN_DIR=/usr/tool=chain", "QX_INI_PATH=C:\\qx\\qx.ini"}},
-        FileCase{"SecondAbsent", Without(kAllFour, {"QXPL_HOME"}),
-                 {"ERROR", "QX_HOME=/opt/veldrin", "QXPL_HOME=(null)",
-                  "TOOLCHAIN_DIR=/usr/tool=chain", "QX_INI_PATH=C:\\qx\\qx.ini"}},
-        FileCase{"ThirdAbsent", Without(kAllFour, {"TOOLCHAIN_DIR"}),
-                 {"ERROR", "QX_HOME=/opt/veldrin", "QXPL_HOME=/opt/qx pl",
-                  "TOOLCHAIN_DIR=(null)", "QX_INI_PATH=C:\\qx\\qx.ini"}},
-        FileCase{"FourthAbsent", Without(kAllFour, {"QX_INI_PATH"}),
-                 {"ERROR", "QX_HOME=/opt/veldrin", "QXPL_HOME=/opt/qx pl",
-                  "TOOLCHAIN_DIR=/usr/tool=chain", "QX_INI_PATH=(null)"}},
-        FileCase{"AllAbsent", {},
-                 {"ERROR", "QX_HOME=(null)", "QXPL_HOME=(null)", "TOOLCHAIN_DIR=(null)",
+        FileCase{"AllFourBareInOrder", kAllFour, {"/opt/veldrin", "/opt/qx pl", "/usr/tool=chain", "C:\\qx\\qx.ini"}},
+        FileCase{"FirstAbsentUnderItsOtherLabel",
+                 Without(kAllFour, {"VELDRIN_HOME"}),
+                 {"ERROR", "QX_HOME=(null)", "QXPL_HOME=/opt/qx pl", "TOOLCHAIN_DIR=/usr/tool=chain",
+                  "QX_INI_PATH=C:\\qx\\qx.ini"}},
+        FileCase{"SecondAbsent",
+                 Without(kAllFour, {"QXPL_HOME"}),
+                 {"ERROR", "QX_HOME=/opt/veldrin", "QXPL_HOME=(null)", "TOOLCHAIN_DIR=/usr/tool=chain",
+                  "QX_INI_PATH=C:\\qx\\qx.ini"}},
+        FileCase{"ThirdAbsent",
+                 Without(kAllFour, {"TOOLCHAIN_DIR"}),
+                 {"ERROR", "QX_HOME=/opt/veldrin", "QXPL_HOME=/opt/qx pl", "TOOLCHAIN_DIR=(null)",
+                  "QX_INI_PATH=C:\\qx\\qx.ini"}},
+        FileCase{"FourthAbsent",
+                 Without(kAllFour, {"QX_INI_PATH"}),
+                 {"ERROR", "QX_HOME=/opt/veldrin", "QXPL_HOME=/opt/qx pl", "TOOLCHAIN_DIR=/usr/tool=chain",
                   "QX_INI_PATH=(null)"}},
+        FileCase{"AllAbsent",
+                 {},
+                 {"ERROR", "QX_HOME=(null)", "QXPL_HOME=(null)", "TOOLCHAIN_DIR=(null)", "QX_INI_PATH=(null)"}},
         FileCase{"EmptyValuesArePresent",
-                 {{"VELDRIN_HOME", ""}, {"QXPL_HOME", ""}, {"TOOLCHAIN_DIR", ""},
-                  {"QX_INI_PATH", ""}},
+                 {{"VELDRIN_HOME", ""}, {"QXPL_HOME", ""}, {"TOOLCHAIN_DIR", ""}, {"QX_INI_PATH", ""}},
                  {"", "", "", ""}},
         FileCase{"EmptyBesideAbsent",
                  {{"QXPL_HOME", ""}, {"QX_INI_PATH", "x"}},
-                 {"ERROR", "QX_HOME=(null)", "QXPL_HOME=", "TOOLCHAIN_DIR=(null)",
-                  "QX_INI_PATH=x"}}),
+                 {"ERROR", "QX_HOME=(null)", "QXPL_HOME=", "TOOLCHAIN_DIR=(null)", "QX_INI_PATH=x"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- exit status -------------------------------------------------------------
@@ -269,21 +260,19 @@ TEST_P(LauncherStatus, IsZeroOnlyWhenTheCompanionEndsWithZero) {
 
 // A status of 256 has a low byte of zero: only the whole status tells it
 // from success.
-INSTANTIATE_TEST_SUITE_P(
-    Companion, LauncherStatus,
-    ::testing::Values(StatusCase{"EndsWithZero", 0, false}, StatusCase{"EndsWithThree", 3, true},
-                      StatusCase{"EndsWithOne", 1, true}, StatusCase{"EndsWith255", 255, true},
-                      StatusCase{"EndsWith256", 256, true, true},
-                      StatusCase{"IsKilled", kKilledBySignal, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Companion, LauncherStatus,
+                         ::testing::Values(StatusCase{"EndsWithZero", 0, false}, StatusCase{"EndsWithThree", 3, true},
+                                           StatusCase{"EndsWithOne", 1, true}, StatusCase{"EndsWith255", 255, true},
+                                           StatusCase{"EndsWith256", 256, true, true},
+                                           StatusCase{"IsKilled", kKilledBySignal, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Launcher, FailsWhenTheCompanionIsMissingButStillWritesTheFile) {
     Prepare("tools", std::nullopt);
     RunResult result = Launch(kAllFour);
     EXPECT_EQ(result.status, kTarget.failure_status);
     EXPECT_EQ(result.out, PathLine());
-    EXPECT_EQ(WrittenFile(), Lines({"/opt/veldrin", "/opt/qx pl", "/usr/tool=chain",
-                                    "C:\\qx\\qx.ini"}));
+    EXPECT_EQ(WrittenFile(), Lines({"/opt/veldrin", "/opt/qx pl", "/usr/tool=chain", "C:\\qx\\qx.ini"}));
 }
 
 // --- directory names ---------------------------------------------------------
@@ -302,21 +291,19 @@ TEST_P(LauncherDirectory, StartsOnlyTheCompanionWhateverTheDirectoryIsCalled) {
     EXPECT_EQ(Recorded("inherited"), "C:\\qx\\qx.ini");
     // A name taken as command text would have created files here or beside the
     // launcher.
-    EXPECT_EQ(Listing(dir_),
-              (std::set<std::string>{kTarget.launcher_name, "qxini_core.exe", "env_vars.txt"}));
+    EXPECT_EQ(Listing(dir_), (std::set<std::string>{kTarget.launcher_name, "qxini_core.exe", "env_vars.txt"}));
     EXPECT_TRUE(Listing(root_ / "run").empty());
     EXPECT_EQ(Listing(root_.path().string()), (std::set<std::string>{"rec", "run", GetParam()}));
 }
 
 // The first names carry what /bin/sh acts on, the last ones what cmd.exe acts
 // on: parentheses, &, ^, @, ! and the separators ; , =.
-INSTANTIATE_TEST_SUITE_P(
-    Names, LauncherDirectory,
-    ::testing::Values("dir with  spaces", "a $(touch pwned) b", "a `touch pwned` b",
-                      "a;touch pwned", "q\"uote\" & (x)", "back\\\\slash\\", "$HOME",
-                      "it's \\\"$(touch pwned)\\\"", "new\nline", "Program Files (x86)",
-                      "x & copy nul pwned & (y)", "@echo off ^& caret ^^", "a!b!c; d, e=f"),
-    [](const auto& info) { return "Name" + std::to_string(info.index); });
+INSTANTIATE_TEST_SUITE_P(Names, LauncherDirectory,
+                         ::testing::Values("dir with  spaces", "a $(touch pwned) b", "a `touch pwned` b",
+                                           "a;touch pwned", "q\"uote\" & (x)", "back\\\\slash\\", "$HOME",
+                                           "it's \\\"$(touch pwned)\\\"", "new\nline", "Program Files (x86)",
+                                           "x & copy nul pwned & (y)", "@echo off ^& caret ^^", "a!b!c; d, e=f"),
+                         [](const auto& info) { return "Name" + std::to_string(info.index); });
 
 // --- other conditions ----------------------------------------------------------
 
@@ -399,16 +386,14 @@ TEST_F(Launcher, IgnoresItsArgumentsAndPassesNoneOn) {
     EXPECT_EQ(result.out, PathLine());
     EXPECT_EQ(Recorded("argc"), "0\n");
     EXPECT_EQ(WrittenFile(), Lines({"ERROR", "QX_HOME=/opt/veldrin", "QXPL_HOME=(null)",
-                                    "TOOLCHAIN_DIR=/usr/tool=chain",
-                                    "QX_INI_PATH=C:\\qx\\qx.ini"}));
+                                    "TOOLCHAIN_DIR=/usr/tool=chain", "QX_INI_PATH=C:\\qx\\qx.ini"}));
 }
 
 TEST_F(Launcher, FindsItsDirectoryWhateverTheLengthOfItsPath) {
     Prepare(std::string(200, 'd') + "/" + std::string(200, 'e'));
     RunResult result = Launch(kAllFour);
     EXPECT_EQ(result.out, PathLine());
-    EXPECT_EQ(WrittenFile(), Lines({"/opt/veldrin", "/opt/qx pl", "/usr/tool=chain",
-                                    "C:\\qx\\qx.ini"}));
+    EXPECT_EQ(WrittenFile(), Lines({"/opt/veldrin", "/opt/qx pl", "/usr/tool=chain", "C:\\qx\\qx.ini"}));
     if (kTarget.windows && !CompanionRan()) {
         // cmd.exe starts no program whose path is longer than 259 characters;
         // the launcher reports that as any other failure to start.
@@ -422,8 +407,8 @@ TEST_F(Launcher, FindsItsDirectoryWhateverTheLengthOfItsPath) {
 TEST_F(Launcher, ReplacesAnOlderFile) {
     Prepare();
     testutil::WriteFile(dir_ + "/env_vars.txt", std::string(200, 'x'));
-    RunResult result = Launch({{"VELDRIN_HOME", "a"}, {"QXPL_HOME", "b"}, {"TOOLCHAIN_DIR", "c"},
-                               {"QX_INI_PATH", "d"}});
+    RunResult result =
+        Launch({{"VELDRIN_HOME", "a"}, {"QXPL_HOME", "b"}, {"TOOLCHAIN_DIR", "c"}, {"QX_INI_PATH", "d"}});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(WrittenFile(), Lines({"a", "b", "c", "d"}));
 }

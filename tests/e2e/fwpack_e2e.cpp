@@ -66,9 +66,7 @@ const char kHexThreeElements[] =
     ":021004000102E7\n"
     ":00000001FF\n";
 const std::vector<Element> kHexThreeElementsImage = {
-    {0x08001000, {0xDE, 0xAD, 0xBE, 0xEF}},
-    {0x08000000, {0x01, 0x02}},
-    {0x08001004, {0x01, 0x02}}};
+    {0x08001000, {0xDE, 0xAD, 0xBE, 0xEF}}, {0x08000000, {0x01, 0x02}}, {0x08001004, {0x01, 0x02}}};
 
 const char kHexNoData[] = ":00000001FF\n";
 
@@ -88,13 +86,11 @@ const char kSrecTwoElements[] =
     "S206020000C1C274\n"
     "S5030003F9\n"
     "S70508000000F2\n";
-const std::vector<Element> kSrecTwoElementsImage = {
-    {0x08000000, {0xA1, 0xA2, 0xA3, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5}},
-    {0x00020000, {0xC1, 0xC2}}};
+const std::vector<Element> kSrecTwoElementsImage = {{0x08000000, {0xA1, 0xA2, 0xA3, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5}},
+                                                    {0x00020000, {0xC1, 0xC2}}};
 
 uint32_t GetLe32(const Bytes& in, std::size_t at) {
-    return uint32_t{in[at]} | (uint32_t{in[at + 1]} << 8) | (uint32_t{in[at + 2]} << 16) |
-           (uint32_t{in[at + 3]} << 24);
+    return uint32_t{in[at]} | (uint32_t{in[at + 1]} << 8) | (uint32_t{in[at + 2]} << 16) | (uint32_t{in[at + 3]} << 24);
 }
 
 const Bytes kSuffixStart = {0x00, 0x00, 0x00, 0x00, 0x83, 0x04, 0x1A, 0x01, 0x55, 0x46, 0x44, 0x10};
@@ -178,26 +174,24 @@ std::vector<NameCase> NameCases() {
         {"input_alone", {}, "fw.hex", std::nullopt, "fw.dfu"},
         {"input_alone_with_dot_slash", {}, "./fw.hex", std::nullopt, "./fw.dfu"},
         {"input_alone_in_dotted_directory", {"dir.v2"}, "dir.v2/fw.hex", std::nullopt, "dir.v2/fw.dfu"},
-        {"input_alone_of_308_characters", {i1, i1 + "/" + i2}, i1 + "/" + i2 + "/fw.hex", std::nullopt,
+        {"input_alone_of_308_characters",
+         {i1, i1 + "/" + i2},
+         i1 + "/" + i2 + "/fw.hex",
+         std::nullopt,
          i1 + "/" + i2 + "/fw.dfu"},
         {"output_same_as_input", {}, "fw.hex", "fw.hex", "fw.dfu"},
         {"output_with_dot_slash", {}, "fw.hex", "./fw.hex", "./fw.dfu"},
-        {"output_with_backslashes_and_drive", {}, "fw.hex", "C:\\build.1\\fw.hex", "C:\\build.1\\fw.dfu",
-         true},
+        {"output_with_backslashes_and_drive", {}, "fw.hex", "C:\\build.1\\fw.hex", "C:\\build.1\\fw.dfu", true},
         {"output_without_extension_in_dotted_directory", {"dir.v2"}, "fw.hex", "dir.v2/fw", "dir.v2/fw.dfu"},
         {"output_with_two_extensions", {}, "fw.hex", "a.b.hex", "a.dfu"},
         {"output_with_other_extension", {}, "fw.hex", "out.bin", "out.dfu"},
         {"output_without_extension", {}, "fw.hex", "out", "out.dfu"},
         {"output_empty", {}, "fw.hex", "", ".dfu"},
         {"output_in_dotted_directory_with_two_extensions", {"sub.d"}, "fw.hex", "sub.d/x.y.z", "sub.d/x.dfu"},
-        {"output_of_300_characters_without_dot", {d1, d1 + "/" + d2}, "fw.hex", long_output,
-         long_output + ".dfu"},
-        {"output_with_backslash_separators", {"sub.d"}, "fw.hex", "sub.d\\x.y.z", "sub.d/x.dfu", false,
-         true},
-        {"output_without_extension_behind_backslash", {"dir.v2"}, "fw.hex", "dir.v2\\fw", "dir.v2/fw.dfu",
-         false, true},
-        {"output_with_both_separators", {"a.d", "a.d/b.d"}, "fw.hex", "a.d\\b.d/c", "a.d/b.d/c.dfu", false,
-         true},
+        {"output_of_300_characters_without_dot", {d1, d1 + "/" + d2}, "fw.hex", long_output, long_output + ".dfu"},
+        {"output_with_backslash_separators", {"sub.d"}, "fw.hex", "sub.d\\x.y.z", "sub.d/x.dfu", false, true},
+        {"output_without_extension_behind_backslash", {"dir.v2"}, "fw.hex", "dir.v2\\fw", "dir.v2/fw.dfu", false, true},
+        {"output_with_both_separators", {"a.d", "a.d/b.d"}, "fw.hex", "a.d\\b.d/c", "a.d/b.d/c.dfu", false, true},
     };
 }
 
@@ -287,17 +281,16 @@ TEST_P(FwpackUnloadableInput, ReportsTheInputAndLeavesEveryFileAlone) {
 
 INSTANTIATE_TEST_SUITE_P(
     Inputs, FwpackUnloadableInput,
-    ::testing::Values(
-        UnloadableCase{"other_extension", "fw.s19", std::string(kSrecFourBytes), ""},
-        UnloadableCase{"no_extension", "fw", std::string(kHexOneElement), ""},
-        UnloadableCase{"extension_after_hex", "fw.hex.bak", std::string(kHexOneElement), ""},
-        UnloadableCase{"missing_file", "fw.hex", std::nullopt, ""},
-        UnloadableCase{"hex_checksum_error", "fw.hex",
-                       std::string(":020000040800F2\r\n:040000000011223395\r\n:00000001FF\r\n"),
-                       Line("FILE : line 2: Bad hexadecimal checksum!")},
-        UnloadableCase{"srec_format_error", "fw.srec",
-                       std::string("S005000066771D\nS1071000CAFEF00D23\nX123\n"),
-                       Line("FILE : line 3: Not in Motorola SREC format!")}),
+    ::testing::Values(UnloadableCase{"other_extension", "fw.s19", std::string(kSrecFourBytes), ""},
+                      UnloadableCase{"no_extension", "fw", std::string(kHexOneElement), ""},
+                      UnloadableCase{"extension_after_hex", "fw.hex.bak", std::string(kHexOneElement), ""},
+                      UnloadableCase{"missing_file", "fw.hex", std::nullopt, ""},
+                      UnloadableCase{"hex_checksum_error", "fw.hex",
+                                     std::string(":020000040800F2\r\n:040000000011223395\r\n:00000001FF\r\n"),
+                                     Line("FILE : line 2: Bad hexadecimal checksum!")},
+                      UnloadableCase{"srec_format_error", "fw.srec",
+                                     std::string("S005000066771D\nS1071000CAFEF00D23\nX123\n"),
+                                     Line("FILE : line 3: Not in Motorola SREC format!")}),
     [](const auto& info) { return info.param.label; });
 
 TEST(FwpackMessages, OutputInMissingDirectoryIsNamedAsTyped) {
@@ -423,10 +416,9 @@ TEST_P(FwpackSuccess, ReportsOnStandardErrorOnlyAndReplacesTheOutput) {
 
 INSTANTIATE_TEST_SUITE_P(
     Inputs, FwpackSuccess,
-    ::testing::Values(
-        SuccessCase{"hex_lower_case", "fw.hex", kHexOneElement, "fw.dfu", kHexOneElementImage},
-        SuccessCase{"srec_upper_case", "FW.SREC", kSrecFourBytes, "FW.dfu", kSrecFourBytesImage},
-        SuccessCase{"hex_mixed_case", "Fw.HeX", kHexThreeElements, "Fw.dfu", kHexThreeElementsImage}),
+    ::testing::Values(SuccessCase{"hex_lower_case", "fw.hex", kHexOneElement, "fw.dfu", kHexOneElementImage},
+                      SuccessCase{"srec_upper_case", "FW.SREC", kSrecFourBytes, "FW.dfu", kSrecFourBytesImage},
+                      SuccessCase{"hex_mixed_case", "Fw.HeX", kHexThreeElements, "Fw.dfu", kHexThreeElementsImage}),
     [](const auto& info) { return info.param.label; });
 
 // ---------------------------------------------------------------------------
@@ -535,8 +527,8 @@ struct Range {
 
 struct GeneratedCase {
     std::string label;
-    std::string input;          // in.hex or in.srec
-    std::string format;         // srec_cat's format option for it, empty for S-records
+    std::string input;   // in.hex or in.srec
+    std::string format;  // srec_cat's format option for it, empty for S-records
     // Record size and address length; for Intel HEX an address length of 3
     // asks for segment (type 02) records, 4 for linear (type 04) ones.
     std::string output_options;
@@ -590,16 +582,16 @@ TEST_P(FwpackGeneratedInput, ElementsHoldTheSameMemoryAsTheInput) {
         std::copy(element.data.begin(), element.data.end(), memory.begin() + (element.address - low));
     }
 
-    const std::string reference = "srec_cat " + c.input + " " + c.format + " -fill 0xFF " + Hex(low) + " " +
-                                  Hex(high) + " -offset -" + Hex(low) + " -o ref.bin -binary";
+    const std::string reference = "srec_cat " + c.input + " " + c.format + " -fill 0xFF " + Hex(low) + " " + Hex(high) +
+                                  " -offset -" + Hex(low) + " -o ref.bin -binary";
     const RunResult ref = testutil::Run(reference, cwd);
     ASSERT_EQ(ref.status, 0) << reference << "\n" << ref.err;
     EXPECT_TRUE(ReadBytes(dir / "ref.bin") == memory) << "differs from srec_cat's reading";
 
     if (HaveTool("objcopy")) {
         const std::string bfd = c.format.empty() ? "srec" : "ihex";
-        const RunResult copy = testutil::Run(
-            "objcopy -I " + bfd + " -O binary --gap-fill 0xFF " + c.input + " ref2.bin", cwd);
+        const RunResult copy =
+            testutil::Run("objcopy -I " + bfd + " -O binary --gap-fill 0xFF " + c.input + " ref2.bin", cwd);
         ASSERT_EQ(copy.status, 0) << copy.err;
         EXPECT_TRUE(ReadBytes(dir / "ref2.bin") == memory) << "differs from objcopy's reading";
     }
@@ -608,24 +600,31 @@ TEST_P(FwpackGeneratedInput, ElementsHoldTheSameMemoryAsTheInput) {
 INSTANTIATE_TEST_SUITE_P(
     Shapes, FwpackGeneratedInput,
     ::testing::Values(
-        GeneratedCase{"hex_16_byte_records", "in.hex", "-intel", "-obs=16 -address-length=4",
-                      {{0x08000000, 0x08004321}}},
-        GeneratedCase{"hex_32_byte_records", "in.hex", "-intel", "-obs=32 -address-length=4",
-                      {{0x08000000, 0x08001001}}},
-        GeneratedCase{"hex_255_byte_records", "in.hex", "-intel", "-obs=255 -address-length=4",
-                      {{0x20000000, 0x20002345}}},
-        GeneratedCase{"hex_linear_bases_across_64k", "in.hex", "-intel", "-obs=16 -address-length=4",
-                      {{0x0800F000, 0x08031000}}},
-        GeneratedCase{"hex_segment_bases_across_64k", "in.hex", "-intel", "-obs=32 -address-length=3",
+        GeneratedCase{
+            "hex_16_byte_records", "in.hex", "-intel", "-obs=16 -address-length=4", {{0x08000000, 0x08004321}}},
+        GeneratedCase{
+            "hex_32_byte_records", "in.hex", "-intel", "-obs=32 -address-length=4", {{0x08000000, 0x08001001}}},
+        GeneratedCase{
+            "hex_255_byte_records", "in.hex", "-intel", "-obs=255 -address-length=4", {{0x20000000, 0x20002345}}},
+        GeneratedCase{
+            "hex_linear_bases_across_64k", "in.hex", "-intel", "-obs=16 -address-length=4", {{0x0800F000, 0x08031000}}},
+        GeneratedCase{"hex_segment_bases_across_64k",
+                      "in.hex",
+                      "-intel",
+                      "-obs=32 -address-length=3",
                       {{0x0000FF00, 0x0002F123}}},
-        GeneratedCase{"hex_two_ranges", "in.hex", "-intel", "-obs=16 -address-length=4",
+        GeneratedCase{"hex_two_ranges",
+                      "in.hex",
+                      "-intel",
+                      "-obs=16 -address-length=4",
                       {{0x08000000, 0x08000800}, {0x08010000, 0x08010123}}},
         GeneratedCase{"srec_s1_records", "in.srec", "", "-obs=16 -address-length=2", {{0x1000, 0x3456}}},
-        GeneratedCase{"srec_s2_records", "in.srec", "", "-obs=32 -address-length=3",
-                      {{0x010000, 0x01A0F3}}},
-        GeneratedCase{"srec_s3_records", "in.srec", "", "-obs=64 -address-length=4",
-                      {{0x08000000, 0x08012345}}},
-        GeneratedCase{"srec_two_ranges", "in.srec", "", "-obs=16 -address-length=4",
+        GeneratedCase{"srec_s2_records", "in.srec", "", "-obs=32 -address-length=3", {{0x010000, 0x01A0F3}}},
+        GeneratedCase{"srec_s3_records", "in.srec", "", "-obs=64 -address-length=4", {{0x08000000, 0x08012345}}},
+        GeneratedCase{"srec_two_ranges",
+                      "in.srec",
+                      "",
+                      "-obs=16 -address-length=4",
                       {{0x08000000, 0x08000800}, {0x08010000, 0x08010123}}}),
     [](const auto& info) { return info.param.label; });
 

@@ -34,9 +34,7 @@ using Files = std::map<std::string, std::string>;
 std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 // The suffix CRC of `file` as a bitwise CRC-32 gives it: the complement.
-uint32_t BitwiseDfuCrc(const Bytes& file) {
-    return testutil::Crc32Bitwise(file.data(), file.size() - 4) ^ 0xFFFFFFFFu;
-}
+uint32_t BitwiseDfuCrc(const Bytes& file) { return testutil::Crc32Bitwise(file.data(), file.size() - 4) ^ 0xFFFFFFFFu; }
 
 std::string Hex8(uint32_t value) {
     char text[9];
@@ -62,8 +60,8 @@ const char kFwSrec[] = "S3090800000001020304E4\nS70500000000FA\n";
 
 const LayoutTarget kFwTarget = {0, "ST...", {{0x08000000, {1, 2, 3, 4}}}};
 const Bytes kTwoTargetDfu =
-    DfuLayout({{0, "Flash", {{0x08000000, {1, 2, 3, 4}}}}, {1, std::nullopt, {{0x1FFFF800, {0xAA, 0x55}}}}},
-              0x0483, 0x5AF1, 0x0200);
+    DfuLayout({{0, "Flash", {{0x08000000, {1, 2, 3, 4}}}}, {1, std::nullopt, {{0x1FFFF800, {0xAA, 0x55}}}}}, 0x0483,
+              0x5AF1, 0x0200);
 
 void ExpectAcceptedByOracles(const std::string& path) {
     if (HaveTool("dfu-suffix")) {
@@ -94,10 +92,18 @@ std::vector<ConversionCase> ConversionCases() {
     const Bytes raw = {0xDE, 0xAD, 0xBE, 0xEF, 0x00};
     const std::string raw_text(raw.begin(), raw.end());
     return {
-        {"device_and_release", {{"fw.hex", kFwHex}}, {"-d", "1209:5af0", "-r", "0100", "fw.hex"}, "fw.hex",
-         "fw.dfu", DfuLayout({kFwTarget}, 0x1209, 0x5AF0, 0x0100)},
-        {"options_after_the_input_with_0x", {{"fw.hex", kFwHex}}, {"fw.hex", "-d", "0x1209:0X5AF0"}, "fw.hex",
-         "fw.dfu", DfuLayout({kFwTarget}, 0x1209, 0x5AF0, 0)},
+        {"device_and_release",
+         {{"fw.hex", kFwHex}},
+         {"-d", "1209:5af0", "-r", "0100", "fw.hex"},
+         "fw.hex",
+         "fw.dfu",
+         DfuLayout({kFwTarget}, 0x1209, 0x5AF0, 0x0100)},
+        {"options_after_the_input_with_0x",
+         {{"fw.hex", kFwHex}},
+         {"fw.hex", "-d", "0x1209:0X5AF0"},
+         "fw.hex",
+         "fw.dfu",
+         DfuLayout({kFwTarget}, 0x1209, 0x5AF0, 0)},
         {"long_forms_with_equals_and_attached_short_values",
          {{"fw.srec", kFwSrec}},
          {"--device=ffff:1", "--release=9", "--alt=3", "-nFlash", "fw.srec", "out.x"},
@@ -138,7 +144,11 @@ std::vector<ConversionCase> ConversionCases() {
          "old.dfu",
          "one.dfu",
          DfuLayout({{1, "Option bytes", {{0x1FFFF800, {0xAA, 0x55}}}}}, 0x0483, 0x5AF1, 0x0200)},
-        {"file_named_like_an_option_after_double_dash", {{"-x.hex", kFwHex}}, {"--", "-x.hex"}, "-x.hex", "-x.dfu",
+        {"file_named_like_an_option_after_double_dash",
+         {{"-x.hex", kFwHex}},
+         {"--", "-x.hex"},
+         "-x.hex",
+         "-x.dfu",
          DfuLayout({kFwTarget}, 0x0483, 0, 0)},
     };
 }
@@ -191,16 +201,16 @@ TEST_P(FwpackTextOutput, WritesTheChosenTargetAsRecords) {
     EXPECT_EQ(testutil::ReadFile(dir / c.output), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, FwpackTextOutput,
-    ::testing::Values(
-        TextCase{"hex_of_the_first_target", {"-f", "hex", "-a", "0", "fw.dfu"}, "fw.hex",
-                 ":020000040800F2\n:0400000001020304F2\n:00000001FF\n"},
-        TextCase{"srec_of_the_second_target_named_by_the_output",
-                 {"fw.dfu", "-a1", "--format=srec", "ob.bin"},
-                 "ob.srec",
-                 "S3071FFFF800AA55E3\nS70500000000FA\n"}),
-    [](const auto& info) { return info.param.label; });
+INSTANTIATE_TEST_SUITE_P(Table, FwpackTextOutput,
+                         ::testing::Values(TextCase{"hex_of_the_first_target",
+                                                    {"-f", "hex", "-a", "0", "fw.dfu"},
+                                                    "fw.hex",
+                                                    ":020000040800F2\n:0400000001020304F2\n:00000001FF\n"},
+                                           TextCase{"srec_of_the_second_target_named_by_the_output",
+                                                    {"fw.dfu", "-a1", "--format=srec", "ob.bin"},
+                                                    "ob.srec",
+                                                    "S3071FFFF800AA55E3\nS70500000000FA\n"}),
+                         [](const auto& info) { return info.param.label; });
 
 // Intel HEX text without its start address record.
 std::string WithoutStartAddress(const std::string& text) {
@@ -230,7 +240,8 @@ TEST(FwpackRoundTrip, TextToDfuAndBackKeepsEveryByte) {
         ASSERT_EQ(Fwpack(dir, {"-f", format, "mid.dfu", "back." + format}).status, 0);
         const std::string type = format == "hex" ? " -intel" : " -motorola";
         const RunResult a = testutil::Run("srec_cat fw." + format + type + " -o - -intel -obs=16", dir.path().string());
-        const RunResult b = testutil::Run("srec_cat back." + format + type + " -o - -intel -obs=16", dir.path().string());
+        const RunResult b =
+            testutil::Run("srec_cat back." + format + type + " -o - -intel -obs=16", dir.path().string());
         EXPECT_EQ(b.status, 0) << b.err;
         EXPECT_NE(a.out.find(":10FFF000"), std::string::npos) << "the independent reader read nothing";
         if (format == "hex") {
@@ -266,42 +277,79 @@ std::vector<RefusalCase> RefusalCases() {
         {"unknown_long_option", fw, {"--devices=1:2", "fw.hex"}, {"fwpack: unknown option '--devices'", kHint}},
         {"missing_value", fw, {"fw.hex", "-d"}, {"fwpack: option '-d' needs a value", kHint}},
         {"value_given_to_a_flag", fw, {"--help=x"}, {"fwpack: option '--help' takes no value", kHint}},
-        {"bad_device", fw, {"-d", "12345:1", "fw.hex"},
+        {"bad_device",
+         fw,
+         {"-d", "12345:1", "fw.hex"},
          {"fwpack: -d: '12345:1' is not VID:PID (1 to 4 hexadecimal digits each, as in 1209:5af0)", kHint}},
-        {"bad_release", fw, {"--release", "0x", "fw.hex"},
+        {"bad_release",
+         fw,
+         {"--release", "0x", "fw.hex"},
          {"fwpack: --release: '0x' is not a release number (1 to 4 hexadecimal digits, as in 0100)", kHint}},
-        {"bad_alternate", fw, {"-a", "256", "fw.hex"}, {"fwpack: -a: '256' is not an alternate setting (0 to 255)", kHint}},
-        {"name_too_long", fw, {"-n", std::string(256, 'n'), "fw.hex"},
+        {"bad_alternate",
+         fw,
+         {"-a", "256", "fw.hex"},
+         {"fwpack: -a: '256' is not an alternate setting (0 to 255)", kHint}},
+        {"name_too_long",
+         fw,
+         {"-n", std::string(256, 'n'), "fw.hex"},
          {"fwpack: -n: a target name has 1 to 255 bytes; this one has 256", kHint}},
-        {"bad_format", fw, {"-f", "bin", "fw.hex"}, {"fwpack: -f: 'bin' is not an output format (dfu, hex or srec)", kHint}},
-        {"bad_base", {{"a.bin", "x"}}, {"-b", "100000000", "a.bin"},
+        {"bad_format",
+         fw,
+         {"-f", "bin", "fw.hex"},
+         {"fwpack: -f: 'bin' is not an output format (dfu, hex or srec)", kHint}},
+        {"bad_base",
+         {{"a.bin", "x"}},
+         {"-b", "100000000", "a.bin"},
          {"fwpack: -b: '100000000' is not an address (1 to 8 hexadecimal digits, as in 0x08000000)", kHint}},
         {"no_input", fw, {"-d", "1:2"}, {"fwpack: no input file", kHint}},
-        {"binary_without_base", {{"a.bin", "x"}}, {"a.bin"},
+        {"binary_without_base",
+         {{"a.bin", "x"}},
+         {"a.bin"},
          {"fwpack: a.bin: a raw binary input needs its load address (-b ADDR)", kHint}},
-        {"base_without_binary", fw, {"fw.hex", "-b", "0x100"},
+        {"base_without_binary",
+         fw,
+         {"fw.hex", "-b", "0x100"},
          {"fwpack: -b 0x100: no raw binary (.bin) input of its target takes this load address", kHint}},
-        {"text_format_with_several_targets", fw, {"-f", "hex", "fw.hex", "-t", "fw.hex", "o.hex"},
+        {"text_format_with_several_targets",
+         fw,
+         {"-f", "hex", "fw.hex", "-t", "fw.hex", "o.hex"},
          {"fwpack: -f hex writes one target, but --target asks for 2", kHint}},
-        {"one_alternate_for_two_targets", fw, {"fw.hex", "-a", "1", "--target", "fw.hex", "-a1"},
+        {"one_alternate_for_two_targets",
+         fw,
+         {"fw.hex", "-a", "1", "--target", "fw.hex", "-a1"},
          {"fwpack: two targets have alternate setting 1; each needs its own (-a)", kHint}},
-        {"dfu_input_with_another", {{"fw.hex", kFwHex}, {"old.dfu", Text(kTwoTargetDfu)}},
+        {"dfu_input_with_another",
+         {{"fw.hex", kFwHex}, {"old.dfu", Text(kTwoTargetDfu)}},
          {"old.dfu", "--add", "fw.hex", "x.dfu"},
          {"fwpack: the DfuSe input old.dfu stands alone: it takes no --add or --target", kHint}},
-        {"info_with_an_output", fw, {"--info", "fw.hex", "out.dfu"},
+        {"info_with_an_output",
+         fw,
+         {"--info", "fw.hex", "out.dfu"},
          {"fwpack: --info reads one file and writes nothing: 'out.dfu' does not go with it", kHint}},
-        {"output_replacing_the_input", fw, {"-f", "hex", "fw.hex"},
+        {"output_replacing_the_input",
+         fw,
+         {"-f", "hex", "fw.hex"},
          {"fwpack: the output fw.hex is the input fw.hex; writing it would destroy the input"}},
-        {"overlapping_inputs", {{"fw.hex", kFwHex}, {"over.hex", kOverlapHex}}, {"fw.hex", "--add", "over.hex", "o.dfu"},
+        {"overlapping_inputs",
+         {{"fw.hex", kFwHex}, {"over.hex", kOverlapHex}},
+         {"fw.hex", "--add", "over.hex", "o.dfu"},
          {"fwpack: fw.hex and over.hex both define the byte at 0x08000002"}},
-        {"binary_past_the_address_space", {{"a.bin", "xyz"}}, {"-b", "0xFFFFFFFE", "a.bin"},
+        {"binary_past_the_address_space",
+         {{"a.bin", "xyz"}},
+         {"-b", "0xFFFFFFFE", "a.bin"},
          {"fwpack: a.bin: its 3 bytes from 0xFFFFFFFE run past address 0xFFFFFFFF",
           "fwpack Unable to create image from this file [a.bin] !"}},
-        {"dfu_with_several_targets_to_text", {{"old.dfu", Text(kTwoTargetDfu)}}, {"-f", "srec", "old.dfu"},
+        {"dfu_with_several_targets_to_text",
+         {{"old.dfu", Text(kTwoTargetDfu)}},
+         {"-f", "srec", "old.dfu"},
          {"fwpack: old.dfu holds 2 targets (alternate settings 0, 1); choose one with -a"}},
-        {"dfu_without_the_chosen_target", {{"old.dfu", Text(kTwoTargetDfu)}}, {"-a", "5", "old.dfu", "x.dfu"},
+        {"dfu_without_the_chosen_target",
+         {{"old.dfu", Text(kTwoTargetDfu)}},
+         {"-a", "5", "old.dfu", "x.dfu"},
          {"fwpack: old.dfu has no target with alternate setting 5 (it has 0, 1)"}},
-        {"dfu_with_a_wrong_crc", {{"old.dfu", Text(bad_crc)}}, {"old.dfu", "x.dfu"},
+        {"dfu_with_a_wrong_crc",
+         {{"old.dfu", Text(bad_crc)}},
+         {"old.dfu", "x.dfu"},
          {"fwpack: old.dfu: the suffix CRC is 0x" + Hex8(stored) + ", but the file's bytes give 0x" +
               Hex8(BitwiseDfuCrc(bad_crc)),
           "fwpack Unable to create image from this file [old.dfu] !"}},

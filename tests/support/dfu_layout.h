@@ -26,8 +26,8 @@ inline void PutLe(std::vector<uint8_t>& out, uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
-inline std::vector<uint8_t> DfuLayout(const std::vector<LayoutTarget>& targets, uint16_t vendor,
-                                      uint16_t product, uint16_t release) {
+inline std::vector<uint8_t> DfuLayout(const std::vector<LayoutTarget>& targets, uint16_t vendor, uint16_t product,
+                                      uint16_t release) {
     std::vector<uint8_t> body;
     for (const auto& target : targets) {
         std::vector<uint8_t> records;

@@ -22,14 +22,11 @@ struct ByteRun {
     uint32_t address;
     std::vector<uint8_t> bytes;
 
-    bool operator==(const ByteRun& other) const {
-        return address == other.address && bytes == other.bytes;
-    }
+    bool operator==(const ByteRun& other) const { return address == other.address && bytes == other.bytes; }
 };
 
 inline std::ostream& operator<<(std::ostream& out, const ByteRun& run) {
-    return out << "{0x" << std::hex << run.address << std::dec << ", " << run.bytes.size()
-               << " bytes}";
+    return out << "{0x" << std::hex << run.address << std::dec << ", " << run.bytes.size() << " bytes}";
 }
 
 // A loaded image without elements. An empty HEX file loads as such an image;
@@ -61,9 +58,7 @@ inline std::string Repeat(const std::string& text, int times) {
 }
 
 // `size` bytes of `value`.
-inline std::vector<uint8_t> Filled(std::size_t size, uint8_t value) {
-    return std::vector<uint8_t>(size, value);
-}
+inline std::vector<uint8_t> Filled(std::size_t size, uint8_t value) { return std::vector<uint8_t>(size, value); }
 
 // `size` bytes that differ from their neighbours and from other seeds', so
 // that a byte copied from a wrong place shows.
@@ -82,14 +77,11 @@ inline std::vector<ByteRun> NormalizedRuns(const std::vector<ByteRun>& runs) {
     for (const ByteRun& run : runs) {
         if (!run.bytes.empty()) sorted.push_back(run);
     }
-    std::sort(sorted.begin(), sorted.end(),
-              [](const ByteRun& a, const ByteRun& b) { return a.address < b.address; });
+    std::sort(sorted.begin(), sorted.end(), [](const ByteRun& a, const ByteRun& b) { return a.address < b.address; });
     std::vector<ByteRun> joined;
     for (ByteRun& run : sorted) {
-        if (!joined.empty() &&
-            uint64_t{joined.back().address} + joined.back().bytes.size() == run.address) {
-            joined.back().bytes.insert(joined.back().bytes.end(), run.bytes.begin(),
-                                       run.bytes.end());
+        if (!joined.empty() && uint64_t{joined.back().address} + joined.back().bytes.size() == run.address) {
+            joined.back().bytes.insert(joined.back().bytes.end(), run.bytes.begin(), run.bytes.end());
         } else {
             joined.push_back(std::move(run));
         }
@@ -103,8 +95,7 @@ inline std::vector<ByteRun> ElementsOf(const CImage& image) {
     const ElementList& list = image.GetList();
     for (int32_t i = 0; i < list.GetCount(); ++i) {
         const ImageElement* element = list.GetAt(i);
-        runs.push_back(ByteRun{element->address,
-                           std::vector<uint8_t>(element->data, element->data + element->size)});
+        runs.push_back(ByteRun{element->address, std::vector<uint8_t>(element->data, element->data + element->size)});
     }
     return runs;
 }

@@ -18,8 +18,10 @@ inline std::string WithLineEnds(const std::string& text) {
     std::string out;
     out.reserve(text.size());
     for (char c : text) {
-        if (c == '\n') out += kLineEnd;
-        else out += c;
+        if (c == '\n')
+            out += kLineEnd;
+        else
+            out += c;
     }
     return out;
 }

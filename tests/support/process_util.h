@@ -16,8 +16,10 @@ namespace testutil {
 inline std::string ShellQuote(const std::string& word) {
     std::string out = "'";
     for (char c : word) {
-        if (c == '\'') out += "'\\''";
-        else out += c;
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
     }
     return out + "'";
 }
@@ -34,8 +36,8 @@ inline RunResult Run(const std::string& command, const std::string& dir = ".") {
     TempDir capture;
     std::string out = capture / "stdout";
     std::string err = capture / "stderr";
-    std::string line = "cd " + ShellQuote(dir) + " && " + command + " </dev/null >" +
-                       ShellQuote(out) + " 2>" + ShellQuote(err);
+    std::string line =
+        "cd " + ShellQuote(dir) + " && " + command + " </dev/null >" + ShellQuote(out) + " 2>" + ShellQuote(err);
     int raw = std::system(line.c_str());
     RunResult result;
     if (raw != -1 && WIFEXITED(raw)) result.status = WEXITSTATUS(raw);

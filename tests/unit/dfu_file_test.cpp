@@ -26,8 +26,8 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
 uint32_t Le32(const Bytes& bytes, std::size_t offset) {
-    return uint32_t{bytes.at(offset)} | (uint32_t{bytes.at(offset + 1)} << 8) |
-           (uint32_t{bytes.at(offset + 2)} << 16) | (uint32_t{bytes.at(offset + 3)} << 24);
+    return uint32_t{bytes.at(offset)} | (uint32_t{bytes.at(offset + 1)} << 8) | (uint32_t{bytes.at(offset + 2)} << 16) |
+           (uint32_t{bytes.at(offset + 3)} << 24);
 }
 
 Bytes Slice(const Bytes& bytes, std::size_t offset, std::size_t size) {
@@ -36,12 +36,9 @@ Bytes Slice(const Bytes& bytes, std::size_t offset, std::size_t size) {
 }
 
 // The suffix CRC is the common CRC-32 with its final inversion undone.
-uint32_t ExpectedCrc(const Bytes& file) {
-    return testutil::Crc32Bitwise(file.data(), file.size() - 4) ^ 0xFFFFFFFFu;
-}
+uint32_t ExpectedCrc(const Bytes& file) { return testutil::Crc32Bitwise(file.data(), file.size() - 4) ^ 0xFFFFFFFFu; }
 
-const Bytes kSuffixStart = {0x00, 0x00, 0x00, 0x00, 0x83, 0x04,
-                            0x1A, 0x01, 0x55, 0x46, 0x44, 0x10};
+const Bytes kSuffixStart = {0x00, 0x00, 0x00, 0x00, 0x83, 0x04, 0x1A, 0x01, 0x55, 0x46, 0x44, 0x10};
 
 // The end of a well-formed file: the suffix for vendor 0x0483 with a CRC
 // that covers everything before it.
@@ -62,8 +59,7 @@ protected:
     }
     void Put(uint32_t address, Bytes data) {
         ASSERT_TRUE(image_->PutElement(image_->GetNbElements(), true,
-                                       ImageElement{address, static_cast<uint32_t>(data.size()),
-                                                    data.data()}));
+                                       ImageElement{address, static_cast<uint32_t>(data.size()), data.data()}));
     }
     std::string Out() const { return dir_ / "out.dfu"; }
 
@@ -91,9 +87,8 @@ TEST(DfuCrcTest, AgreesWithBitwiseCrcForEveryLengthAndAlignment) {
 
 TEST_F(DfuFileTest, BuilderWithoutTargetsWrites27Bytes) {
     // CRC worked out with a second, independent implementation.
-    const Bytes expected = {0x44, 0x66, 0x75, 0x53, 0x65, 0x01, 0x0B, 0x00, 0x00,
-                            0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x83, 0x04, 0x1A,
-                            0x01, 0x55, 0x46, 0x44, 0x10, 0x18, 0xBC, 0xFE, 0xDF};
+    const Bytes expected = {0x44, 0x66, 0x75, 0x53, 0x65, 0x01, 0x0B, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                            0x00, 0x83, 0x04, 0x1A, 0x01, 0x55, 0x46, 0x44, 0x10, 0x18, 0xBC, 0xFE, 0xDF};
     {
         CDFUFile file(Out().c_str(), 0x0483, 0, 0);
         EXPECT_EQ(file.GetStatus(), STATUS_SUCCESS);
@@ -106,8 +101,7 @@ TEST_F(DfuFileTest, BuilderWithoutTargetsWrites27Bytes) {
 TEST_F(DfuFileTest, SuffixCarriesDeviceProductAndVendorLowByteFirst) {
     CDFUFile file(Out().c_str(), 0xA1B2, 0xC3D4, 0xE5F6);
     const Bytes& bytes = file.GetBuffer();
-    EXPECT_EQ(Slice(bytes, 11, 12), (Bytes{0xF6, 0xE5, 0xD4, 0xC3, 0xB2, 0xA1, 0x1A, 0x01,
-                                            0x55, 0x46, 0x44, 0x10}));
+    EXPECT_EQ(Slice(bytes, 11, 12), (Bytes{0xF6, 0xE5, 0xD4, 0xC3, 0xB2, 0xA1, 0x1A, 0x01, 0x55, 0x46, 0x44, 0x10}));
     EXPECT_EQ(Le32(bytes, 23), ExpectedCrc(bytes));
 }
 
@@ -142,8 +136,7 @@ TEST_F(DfuFileTest, OneElementOfFourBytesGives313Bytes) {
     EXPECT_EQ(Slice(bytes, 22, 255), name);
     EXPECT_EQ(Le32(bytes, 277), 12u) << "target size";
     EXPECT_EQ(Le32(bytes, 281), 1u) << "element count";
-    EXPECT_EQ(Slice(bytes, 285, 12),
-              (Bytes{0x00, 0x00, 0x00, 0x08, 0x04, 0x00, 0x00, 0x00, 0xDE, 0xAD, 0xBE, 0xEF}));
+    EXPECT_EQ(Slice(bytes, 285, 12), (Bytes{0x00, 0x00, 0x00, 0x08, 0x04, 0x00, 0x00, 0x00, 0xDE, 0xAD, 0xBE, 0xEF}));
     EXPECT_EQ(Slice(bytes, 297, 12), kSuffixStart);
     ExpectSuffix(bytes);
 }
@@ -170,9 +163,8 @@ TEST_F(DfuFileTest, ElementOfSizeZeroIsAnEightByteRecord) {
     ASSERT_EQ(bytes.size(), 285u + 8 + 10 + 16);
     EXPECT_EQ(Le32(bytes, 277), 18u);
     EXPECT_EQ(Le32(bytes, 281), 2u);
-    EXPECT_EQ(Slice(bytes, 285, 18), (Bytes{0x00, 0x00, 0x00, 0x20, 0x00, 0x00, 0x00, 0x00,
-                                            0x00, 0x00, 0x00, 0x30, 0x02, 0x00, 0x00, 0x00,
-                                            0x01, 0x02}));
+    EXPECT_EQ(Slice(bytes, 285, 18), (Bytes{0x00, 0x00, 0x00, 0x20, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x30,
+                                            0x02, 0x00, 0x00, 0x00, 0x01, 0x02}));
     ExpectSuffix(bytes);
 }
 
@@ -326,8 +318,7 @@ TEST_F(DfuFileTest, WrittenFileIsAcceptedByDfuSuffix) {
         ASSERT_EQ(file.AddTarget(*image_), STATUS_SUCCESS);
         ASSERT_EQ(file.Close(), STATUS_SUCCESS);
     }
-    const testutil::RunResult result =
-        testutil::Run("dfu-suffix -c " + testutil::ShellQuote(Out()));
+    const testutil::RunResult result = testutil::Run("dfu-suffix -c " + testutil::ShellQuote(Out()));
     EXPECT_EQ(result.status, 0) << result.out << result.err;
     EXPECT_NE(result.out.find("0483"), std::string::npos) << result.out;
 }
@@ -345,8 +336,8 @@ TEST_F(DfuFileTest, WrittenFileParsesAsDfuSe) {
     const testutil::RunResult result =
         testutil::Run("fwupdtool firmware-parse " + testutil::ShellQuote(Out()) + " dfuse");
     ASSERT_EQ(result.status, 0) << result.out << result.err;
-    for (const char* text : {"<id>ST...</id>", "<addr>0x8000000</addr>", "<data size=\"0x4\"",
-                             "<addr>0x8001000</addr>", "<data size=\"0x2\""}) {
+    for (const char* text : {"<id>ST...</id>", "<addr>0x8000000</addr>", "<data size=\"0x4\"", "<addr>0x8001000</addr>",
+                             "<data size=\"0x2\""}) {
         EXPECT_NE(result.out.find(text), std::string::npos) << text << "\n" << result.out;
     }
 }

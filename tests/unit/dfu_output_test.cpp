@@ -36,9 +36,8 @@ Bytes ExpectedFile(const std::vector<ByteRun>& runs) {
 }
 
 // Three megabytes in one element, far more than any buffer on the way.
-const std::vector<ByteRun> kRuns = {{0x08000000, testutil::Pattern(3 << 20, 5)},
-                                    {0x20000000, {1, 2, 3, 4, 5}},
-                                    {0x30000000, {}}};
+const std::vector<ByteRun> kRuns = {
+    {0x08000000, testutil::Pattern(3 << 20, 5)}, {0x20000000, {1, 2, 3, 4, 5}}, {0x30000000, {}}};
 
 class DfuOutput : public ::testing::Test {
 protected:

@@ -17,17 +17,15 @@ using Bytes = std::vector<uint8_t>;
 
 // Target 0 at offset 11 (its element record at 285), target 1 at 297 (its
 // element record at 571), the suffix at 581: 597 bytes.
-const Bytes kFile = testutil::DfuLayout(
-    {{0, "Flash", {{0x08000000, {1, 2, 3, 4}}}}, {1, std::nullopt, {{0x1FFFF800, {0xAA, 0x55}}}}}, 0x1209, 0x5AF0,
-    0x0100);
+const Bytes kFile =
+    testutil::DfuLayout({{0, "Flash", {{0x08000000, {1, 2, 3, 4}}}}, {1, std::nullopt, {{0x1FFFF800, {0xAA, 0x55}}}}},
+                        0x1209, 0x5AF0, 0x0100);
 
 void SetLe32(Bytes& file, std::size_t at, uint32_t value) {
     for (int i = 0; i < 4; ++i) file[at + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-uint32_t BitwiseDfuCrc(const Bytes& file) {
-    return testutil::Crc32Bitwise(file.data(), file.size() - 4) ^ 0xFFFFFFFFu;
-}
+uint32_t BitwiseDfuCrc(const Bytes& file) { return testutil::Crc32Bitwise(file.data(), file.size() - 4) ^ 0xFFFFFFFFu; }
 
 TEST(DfuParser, ReadsEveryFieldOfASoundFile) {
     const DfuFileInfo info = ParseDfuFile(kFile.data(), kFile.size());
@@ -59,8 +57,8 @@ std::vector<DamageCase> DamageCases() {
     Bytes flipped = f;
     flipped[300] ^= 1;
     char crc_problem[96];
-    std::snprintf(crc_problem, sizeof crc_problem, "the suffix CRC is 0x%08X, but the file's bytes give 0x%08X",
-                  crc, BitwiseDfuCrc(flipped));
+    std::snprintf(crc_problem, sizeof crc_problem, "the suffix CRC is 0x%08X, but the file's bytes give 0x%08X", crc,
+                  BitwiseDfuCrc(flipped));
     return {
         {"too_short_for_a_suffix", [](Bytes& b) { b.resize(10); }, false,
          "the file has 10 bytes, too few for a DFU suffix (16 bytes)"},

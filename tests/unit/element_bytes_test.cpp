@@ -49,9 +49,7 @@ TEST_P(ElementBytesSteps, HoldTheSameBytesAsAVector) {
                 bytes.assign(fresh.data(), fresh.data() + fresh.size());
                 model = fresh;
                 break;
-            case Op::kShrink:
-                bytes.shrink_to_fit();
-                break;
+            case Op::kShrink: bytes.shrink_to_fit(); break;
             case Op::kClear:
                 bytes.clear();
                 model.clear();
@@ -73,18 +71,29 @@ INSTANTIATE_TEST_SUITE_P(
     Sizes, ElementBytesSteps,
     testing::Values(
         StorageCase{"empty_assign_and_append", {{Op::kAssign, 0}, {Op::kAppend, 0}, {Op::kShrink, 0}}},
-        StorageCase{"records_past_the_heap", {{Op::kAppend, 32}, {Op::kAppend, 64 * kKiB - 32}, {Op::kAppend, 1},
-                                              {Op::kAppend, 3 * kMiB}, {Op::kAppend, 255}}},
+        StorageCase{"records_past_the_heap",
+                    {{Op::kAppend, 32},
+                     {Op::kAppend, 64 * kKiB - 32},
+                     {Op::kAppend, 1},
+                     {Op::kAppend, 3 * kMiB},
+                     {Op::kAppend, 255}}},
         StorageCase{"one_step_past_the_heap", {{Op::kAppend, 5 * kMiB}}},
         // Doubling on its own bytes: one of the steps moves it off the heap.
         StorageCase{"own_bytes_at_the_move_and_in_the_block",
-                    {{Op::kAppend, 4 * kKiB}, {Op::kAppendOwnStart, 4 * kKiB}, {Op::kAppendOwnStart, 8 * kKiB},
-                     {Op::kAppendOwnStart, 16 * kKiB}, {Op::kAppendOwnStart, 32 * kKiB},
-                     {Op::kAppendOwnStart, 64 * kKiB}, {Op::kAppendOwnStart, 3 * kMiB}}},
+                    {{Op::kAppend, 4 * kKiB},
+                     {Op::kAppendOwnStart, 4 * kKiB},
+                     {Op::kAppendOwnStart, 8 * kKiB},
+                     {Op::kAppendOwnStart, 16 * kKiB},
+                     {Op::kAppendOwnStart, 32 * kKiB},
+                     {Op::kAppendOwnStart, 64 * kKiB},
+                     {Op::kAppendOwnStart, 3 * kMiB}}},
         StorageCase{"assign_large_then_small_then_large",
                     {{Op::kAssign, 2 * kMiB + 3}, {Op::kAssign, 10}, {Op::kAssign, 70 * kKiB}, {Op::kAppend, 7}}},
         StorageCase{"grows_again_after_giving_back_its_room",
-                    {{Op::kAppend, 3 * kMiB + 100}, {Op::kShrink, 0}, {Op::kAppend, 4 * kMiB}, {Op::kShrink, 0},
+                    {{Op::kAppend, 3 * kMiB + 100},
+                     {Op::kShrink, 0},
+                     {Op::kAppend, 4 * kMiB},
+                     {Op::kShrink, 0},
                      {Op::kAppend, 1}}},
         StorageCase{"cleared_and_refilled", {{Op::kAppend, 1 * kMiB}, {Op::kClear, 0}, {Op::kAppend, 100}}}),
     [](const testing::TestParamInfo<StorageCase>& info) { return std::string(info.param.name); });

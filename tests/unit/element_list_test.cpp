@@ -75,8 +75,7 @@ const ByteRun kA{0x100, {1, 2}};
 const ByteRun kB{0x200, {3, 4, 5}};
 
 ImageElement Record(const ByteRun& run) {
-    return ImageElement{run.address, static_cast<uint32_t>(run.bytes.size()),
-                        const_cast<uint8_t*>(run.bytes.data())};
+    return ImageElement{run.address, static_cast<uint32_t>(run.bytes.size()), const_cast<uint8_t*>(run.bytes.data())};
 }
 
 TEST(PutElement, InsertsAtTheCountAndAtTheFront) {

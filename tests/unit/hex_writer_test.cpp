@@ -102,25 +102,25 @@ TEST_P(HexWriterFile, WritesExactlyTheExpectedText) {
 
 const HexCase kHexCases[] = {
     {"NoElementsGiveAnEmptyFile", {}, ""},
-    {"FourBytes", {{0x08000000, {0x01, 0x02, 0x03, 0x04}}},
-     ":020000040800F2\n:0400000001020304F2\n"},
+    {"FourBytes", {{0x08000000, {0x01, 0x02, 0x03, 0x04}}}, ":020000040800F2\n:0400000001020304F2\n"},
     {"UpperHalf0000", {{0x00000000, {0x00}}}, ":020000040000FA\n:0100000000FF\n"},
     {"UpperHalfFFFF", {{0xFFFF0000, {0x00}}}, ":02000004FFFFFC\n:0100000000FF\n"},
-    {"BytesFromHex80AreTwoDigits", {{0x08000010, {0xFF, 0x80}}},
-     ":020000040800F2\n:02001000FF806F\n"},
-    {"ThirtyThreeBytesGiveTwoRecords", {{0x08000000, Filled(33, 0x11)}},
+    {"BytesFromHex80AreTwoDigits", {{0x08000010, {0xFF, 0x80}}}, ":020000040800F2\n:02001000FF806F\n"},
+    {"ThirtyThreeBytesGiveTwoRecords",
+     {{0x08000000, Filled(33, 0x11)}},
      ":020000040800F2\n:20000000" + Repeat("11", 32) + "C0\n:0100200011CE\n"},
-    {"EachElementOpensItsOwnBlock", {{0x08000000, {0x01, 0x02, 0x03, 0x04}}, {0x08000100, {0xAA}}},
+    {"EachElementOpensItsOwnBlock",
+     {{0x08000000, {0x01, 0x02, 0x03, 0x04}}, {0x08000100, {0xAA}}},
      ":020000040800F2\n:0400000001020304F2\n:020000040800F2\n:01010000AA54\n"},
     {"EmptyElementWritesNothing", {{0x08000000, {}}}, ""},
     {"EmptyElementBetweenOthersWritesNothing",
      {{0x08000000, {0x01, 0x02, 0x03, 0x04}}, {0x08000100, {}}},
      ":020000040800F2\n:0400000001020304F2\n"},
-    {"RecordIsCutAtSixtyFourKilobytes", {{0x0800FFF0, Filled(0x40, 0x11)}},
-     ":020000040800F2\n:10FFF000" + Repeat("11", 16) + "F1\n:020000040801F1\n:20000000" +
-         Repeat("11", 32) + "C0\n:10002000" + Repeat("11", 16) + "C0\n"},
-    {"ElementEndingAtTheTopIsWritten", {{0xFFFFFFFE, {0x01, 0x02}}},
-     ":02000004FFFFFC\n:02FFFE000102FE\n"},
+    {"RecordIsCutAtSixtyFourKilobytes",
+     {{0x0800FFF0, Filled(0x40, 0x11)}},
+     ":020000040800F2\n:10FFF000" + Repeat("11", 16) + "F1\n:020000040801F1\n:20000000" + Repeat("11", 32) +
+         "C0\n:10002000" + Repeat("11", 16) + "C0\n"},
+    {"ElementEndingAtTheTopIsWritten", {{0xFFFFFFFE, {0x01, 0x02}}}, ":02000004FFFFFC\n:02FFFE000102FE\n"},
     {"ElementRunningPastTheTopWritesNothing",
      {{0x08000000, {0x01, 0x02, 0x03, 0x04}}, {0xFFFFFFF0, Filled(32, 0x55)}},
      ":020000040800F2\n:0400000001020304F2\n"},
@@ -167,8 +167,8 @@ TEST(HexWriterBlocks, BlockCrossingSixtyFourKilobytesGetsANewUpperHalf) {
 TEST(HexWriterBlocks, UnalignedElementsKeepTheirAddresses) {
     // Records cut at boundaries and blocks that begin off the 8 KiB grid.
     const std::vector<ByteRun> elements{{0x0001FFFD, testutil::Pattern(0x12345, 1)},
-                                    {0x00000007, testutil::Pattern(77, 2)},
-                                    {0xFFFEFFF1, testutil::Pattern(0x1000F, 3)}};
+                                        {0x00000007, testutil::Pattern(77, 2)},
+                                        {0xFFFEFFF1, testutil::Pattern(0x1000F, 3)}};
     EXPECT_EQ(Decode(SaveHexText(elements)), elements);
 }
 

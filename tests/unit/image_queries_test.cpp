@@ -143,8 +143,7 @@ TEST_P(ReadRangeOf, GivesTheImageBytesWithFFInTheGaps) {
     const RangeCase& c = GetParam();
     // A guard byte behind the range shows a write past its end.
     std::vector<uint8_t> buffer(c.expected.size() + 1, 0x5A);
-    EXPECT_EQ(image->ReadRange(c.start, static_cast<uint32_t>(c.expected.size()), buffer.data()),
-              c.found);
+    EXPECT_EQ(image->ReadRange(c.start, static_cast<uint32_t>(c.expected.size()), buffer.data()), c.found);
     EXPECT_EQ(buffer.back(), 0x5A);
     buffer.pop_back();
     EXPECT_EQ(buffer, c.expected);
@@ -158,8 +157,7 @@ const RangeCase kRangeCases[] = {
     {"ElementCoversTheStartOfTheRange", 0x1005, {0xA3, 0xFF, 0xFF}, true},
     {"ElementCoversTheEndOfTheRange", 0x0FFE, {0xFF, 0xFF, 0x10, 0x11}, true},
     {"ElementCoversTheWholeRange", 0x1001, {0x11}, true},
-    {"EarlierElementPrevailsWhereTwoOverlap", 0x0FFF,
-     {0xFF, 0x10, 0x11, 0x12, 0x13, 0xA2, 0xA3, 0xFF}, true},
+    {"EarlierElementPrevailsWhereTwoOverlap", 0x0FFF, {0xFF, 0x10, 0x11, 0x12, 0x13, 0xA2, 0xA3, 0xFF}, true},
     {"ElementAcross80000000", 0x7FFFFFFF, {0xC1, 0xC2}, true},
     {"RangeAcross80000000", 0x7FFFFFFC, {0xFF, 0xFF, 0xC0, 0xC1, 0xC2, 0xC3, 0xFF, 0xFF}, true},
     {"RangeWhollyAbove80000000", 0x80000001, {0xC3}, true},
@@ -216,10 +214,16 @@ TEST_P(SaveToFileNamed, ChoosesTheFormatByTheExtension) {
 }
 
 const SaveCase kSaveCases[] = {
-    {"out.srec", kSaveImageSRec},    {"OUT.SREC", kSaveImageSRec}, {"out.Hex", kSaveImageHex},
-    {"out.hex", kSaveImageHex},      {"fw.hex.srec", kSaveImageSRec},
-    {"out.bin", nullptr},            {"out", nullptr},             {"out.s", nullptr},
-    {"build.hex/out", nullptr},      {"missing/out.hex", nullptr},
+    {"out.srec", kSaveImageSRec},
+    {"OUT.SREC", kSaveImageSRec},
+    {"out.Hex", kSaveImageHex},
+    {"out.hex", kSaveImageHex},
+    {"fw.hex.srec", kSaveImageSRec},
+    {"out.bin", nullptr},
+    {"out", nullptr},
+    {"out.s", nullptr},
+    {"build.hex/out", nullptr},
+    {"missing/out.hex", nullptr},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, SaveToFileNamed, ::testing::ValuesIn(kSaveCases));
@@ -272,8 +276,7 @@ const SplitCase kSplitCases[] = {
     {"dir/Fw.HeX1z", "dir/Fw", "HEX1Z", true},
     {"ab.c-d_e", "ab", "C-D_E", true},
     {std::string(300, 'n') + ".srec", std::string(300, 'n'), "SREC", true},
-    {std::string(250, 'n') + "." + std::string(20, 'e'), std::string(250, 'n'),
-     std::string(20, 'E'), true},
+    {std::string(250, 'n') + "." + std::string(20, 'e'), std::string(250, 'n'), std::string(20, 'E'), true},
     {std::string(400, 'q'), std::string(400, 'q'), "", false},
 };
 
@@ -288,9 +291,7 @@ struct CompareCase {
     int expected;
 };
 
-void PrintTo(const CompareCase& c, std::ostream* out) {
-    *out << std::hex << "0x" << c.first << " vs 0x" << c.second;
-}
+void PrintTo(const CompareCase& c, std::ostream* out) { *out << std::hex << "0x" << c.first << " vs 0x" << c.second; }
 
 class CompareElementAddressOf : public ::testing::TestWithParam<CompareCase> {};
 
@@ -303,18 +304,25 @@ TEST_P(CompareElementAddressOf, OrdersByUnsignedStartAddress) {
 }
 
 const CompareCase kCompareCases[] = {
-    {0x10, 0x10, 0},          {1, 2, -1},
-    {2, 1, 1},                {0, 0x80000000, -1},
-    {0x80000000, 0, 1},       {0x7FFFFFFF, 0x80000000, -1},
-    {0, 0xFFFFFFFF, -1},      {0xFFFFFFFF, 0, 1},
-    {0x10, 0x90000010, -1},   {0xFFFFFFFF, 0xFFFFFFFF, 0},
+    {0x10, 0x10, 0},
+    {1, 2, -1},
+    {2, 1, 1},
+    {0, 0x80000000, -1},
+    {0x80000000, 0, 1},
+    {0x7FFFFFFF, 0x80000000, -1},
+    {0, 0xFFFFFFFF, -1},
+    {0xFFFFFFFF, 0, 1},
+    {0x10, 0x90000010, -1},
+    {0xFFFFFFFF, 0xFFFFFFFF, 0},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, CompareElementAddressOf, ::testing::ValuesIn(kCompareCases));
 
 TEST(CompareElementAddress, SortsElementsFarApart) {
-    ImageElement elements[] = {{0xF0000000, 0, nullptr}, {0x10, 0, nullptr},
-                               {0x80000000, 0, nullptr}, {0, 0, nullptr},
+    ImageElement elements[] = {{0xF0000000, 0, nullptr},
+                               {0x10, 0, nullptr},
+                               {0x80000000, 0, nullptr},
+                               {0, 0, nullptr},
                                {0x7FFFFFFF, 0, nullptr}};
     ImageElement* order[5];
     for (int i = 0; i < 5; ++i) order[i] = &elements[i];

@@ -13,12 +13,18 @@ TEST(OptionValues, DeviceIdsTakeOneToFourHexDigitsEach) {
         uint16_t vendor, product;
     };
     const Case cases[] = {
-        {"1209:5af0", true, 0x1209, 0x5AF0}, {"0x1209:0X5AF0", true, 0x1209, 0x5AF0},
-        {"ffff:ffff", true, 0xFFFF, 0xFFFF}, {"1:0", true, 0x0001, 0x0000},
-        {"12345:1", false, 0, 0},            {"1209", false, 0, 0},
-        {":5af0", false, 0, 0},              {"1209:", false, 0, 0},
-        {"0x:1", false, 0, 0},               {"12g9:1", false, 0, 0},
-        {"1:2:3", false, 0, 0},              {" 1:2", false, 0, 0},
+        {"1209:5af0", true, 0x1209, 0x5AF0},
+        {"0x1209:0X5AF0", true, 0x1209, 0x5AF0},
+        {"ffff:ffff", true, 0xFFFF, 0xFFFF},
+        {"1:0", true, 0x0001, 0x0000},
+        {"12345:1", false, 0, 0},
+        {"1209", false, 0, 0},
+        {":5af0", false, 0, 0},
+        {"1209:", false, 0, 0},
+        {"0x:1", false, 0, 0},
+        {"12g9:1", false, 0, 0},
+        {"1:2:3", false, 0, 0},
+        {" 1:2", false, 0, 0},
     };
     for (const Case& c : cases) {
         uint16_t vendor = 0, product = 0;

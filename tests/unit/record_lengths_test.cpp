@@ -27,8 +27,8 @@ std::string HexDigits(const Bytes& bytes) {
 
 // ":" byte count, offset, type, data, then the two's complement of the sum.
 std::string HexRecord(uint8_t type, uint16_t offset, const Bytes& data) {
-    Bytes fields = {static_cast<uint8_t>(data.size()), static_cast<uint8_t>(offset >> 8),
-                    static_cast<uint8_t>(offset), type};
+    Bytes fields = {static_cast<uint8_t>(data.size()), static_cast<uint8_t>(offset >> 8), static_cast<uint8_t>(offset),
+                    type};
     fields.insert(fields.end(), data.begin(), data.end());
     unsigned sum = 0;
     for (uint8_t b : fields) sum += b;
@@ -104,8 +104,8 @@ TEST_P(RecordLengths, EveryLengthLoadsAsWrittenAcrossRefills) {
     std::string bad = format.record(0x100, {1, 2, 3}, base);
     bad[bad.size() - 2] = bad[bad.size() - 2] == '0' ? '1' : '0';
     const testutil::Loaded result = testutil::LoadText(text + bad, format.file_name);
-    EXPECT_EQ(result.err, Line(lines + static_cast<std::size_t>(std::count(bad.begin(), bad.end(), '\n')),
-                               format.checksum_error));
+    EXPECT_EQ(result.err,
+              Line(lines + static_cast<std::size_t>(std::count(bad.begin(), bad.end(), '\n')), format.checksum_error));
     ASSERT_EQ(result.elements.size(), 1u);
     EXPECT_EQ(result.elements[0].address, start);
     EXPECT_TRUE(result.elements[0].bytes == all) << "the bytes differ from those written";

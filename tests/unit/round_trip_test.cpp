@@ -29,14 +29,12 @@ void ExpectRoundTrip(Format format, const std::vector<ByteRun>& elements) {
     testutil::TempDir dir;
     auto image = testutil::MakeImage(dir, elements);
     const std::string path = dir / (std::string("out.") + Extension(format));
-    const bool written =
-        format == Format::kSRec ? image->SaveSRec(path.c_str()) : image->SaveHex(path.c_str());
+    const bool written = format == Format::kSRec ? image->SaveSRec(path.c_str()) : image->SaveHex(path.c_str());
     ASSERT_TRUE(written);
 
     CImage back(0, path.c_str(), false, nullptr);
     ASSERT_TRUE(back.IsLoaded());
-    EXPECT_EQ(testutil::NormalizedRuns(testutil::ElementsOf(back)),
-              testutil::NormalizedRuns(elements));
+    EXPECT_EQ(testutil::NormalizedRuns(testutil::ElementsOf(back)), testutil::NormalizedRuns(elements));
     // The same seen through the range query.
     for (const ByteRun& element : elements) {
         if (element.bytes.empty()) continue;
@@ -73,8 +71,8 @@ std::vector<ByteRun> RandomImage(uint32_t seed, uint64_t top) {
         }
         bool overlaps = false;
         for (const ByteRun& other : elements) {
-            overlaps = overlaps || (address < other.address + uint64_t{other.bytes.size()} &&
-                                    other.address < address + size);
+            overlaps =
+                overlaps || (address < other.address + uint64_t{other.bytes.size()} && other.address < address + size);
         }
         if (overlaps) continue;
         std::vector<uint8_t> bytes(size);
@@ -93,17 +91,17 @@ TEST_P(RandomRoundTrip, GivesTheSameBytesAtTheSameAddresses) {
     ExpectRoundTrip(format, RandomImage(seed, top));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Seeds, RandomRoundTrip,
-    ::testing::Combine(::testing::Values(Format::kSRec, Format::kHex),
-                       ::testing::Values(uint64_t{0x10000}, uint64_t{0x1000000}, uint64_t{1} << 32),
-                       ::testing::Range(1u, 9u)),
-    [](const auto& info) {
-        const uint64_t top = std::get<1>(info.param);
-        const char* space = top == 0x10000 ? "Below64K" : top == 0x1000000 ? "Below16M" : "Full";
-        return std::string(Extension(std::get<0>(info.param))) + space + "Seed" +
-               std::to_string(std::get<2>(info.param));
-    });
+INSTANTIATE_TEST_SUITE_P(Seeds, RandomRoundTrip,
+                         ::testing::Combine(::testing::Values(Format::kSRec, Format::kHex),
+                                            ::testing::Values(uint64_t{0x10000}, uint64_t{0x1000000},
+                                                              uint64_t{1} << 32),
+                                            ::testing::Range(1u, 9u)),
+                         [](const auto& info) {
+                             const uint64_t top = std::get<1>(info.param);
+                             const char* space = top == 0x10000 ? "Below64K" : top == 0x1000000 ? "Below16M" : "Full";
+                             return std::string(Extension(std::get<0>(info.param))) + space + "Seed" +
+                                    std::to_string(std::get<2>(info.param));
+                         });
 
 // Cases worth keeping apart from the random ones.
 struct FixedCase {
@@ -125,8 +123,7 @@ const FixedCase kFixedCases[] = {
     {"FullBlockAndOneByte", {{0x08000000, testutil::Pattern(8193)}}},
     {"EndsAtTheTop", {{0xFFFFFFDF, testutil::Pattern(33)}, {0x0, testutil::Pattern(5, 3)}}},
     {"OutOfOrderAndTouching",
-     {{0x2000, testutil::Pattern(100, 1)}, {0x1000, testutil::Pattern(0x1000, 2)},
-      {0x2064, testutil::Pattern(7, 3)}}},
+     {{0x2000, testutil::Pattern(100, 1)}, {0x1000, testutil::Pattern(0x1000, 2)}, {0x2064, testutil::Pattern(7, 3)}}},
     {"AcrossHalfTheAddressSpace", {{0x7FFFFFF0, testutil::Pattern(0x40, 4)}}},
 };
 
@@ -134,8 +131,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, FixedRoundTrip,
                          ::testing::Combine(::testing::Values(Format::kSRec, Format::kHex),
                                             ::testing::ValuesIn(kFixedCases)),
                          [](const auto& info) {
-                             return std::string(Extension(std::get<0>(info.param))) +
-                                    std::get<1>(info.param).name;
+                             return std::string(Extension(std::get<0>(info.param))) + std::get<1>(info.param).name;
                          });
 
 }  // namespace

@@ -37,11 +37,11 @@ const OracleCase kOracleCases[] = {
     {"SixteenBitAddresses", {{0x0000, testutil::Pattern(40, 1)}, {0x1000, testutil::Pattern(100, 2)}}},
     {"TwentyFourBitAddresses", {{0x00FF0000, testutil::Pattern(0xFFFF, 3)}}},
     {"GapsAndListOutOfOrder",
-     {{0x08000200, testutil::Pattern(33, 4)}, {0x08000000, testutil::Pattern(100, 5)},
+     {{0x08000200, testutil::Pattern(33, 4)},
+      {0x08000000, testutil::Pattern(100, 5)},
       {0x080000F0, testutil::Pattern(10, 6)}}},
     {"RunsAcross64K", {{0x0800F010, testutil::Pattern(0x2345, 7)}}},
-    {"EndsAtTheTop",
-     {{0xFFFF8000, testutil::Pattern(0x7FF0, 8)}, {0xFFFFFFF0, testutil::Pattern(16, 9)}}},
+    {"EndsAtTheTop", {{0xFFFF8000, testutil::Pattern(0x7FF0, 8)}, {0xFFFFFFF0, testutil::Pattern(16, 9)}}},
 };
 
 void PrintTo(const OracleCase& oracle_case, std::ostream* out) { *out << oracle_case.name; }
@@ -52,8 +52,7 @@ std::string HexNumber(uint32_t value) {
     return text;
 }
 
-class WriterOracle
-    : public ::testing::TestWithParam<std::tuple<Format, Tool, OracleCase>> {};
+class WriterOracle : public ::testing::TestWithParam<std::tuple<Format, Tool, OracleCase>> {};
 
 TEST_P(WriterOracle, ToolReadsTheSameBytes) {
     const auto& [format, tool, oracle_case] = GetParam();
@@ -75,14 +74,12 @@ TEST_P(WriterOracle, ToolReadsTheSameBytes) {
     testutil::TempDir dir;
     auto image = testutil::MakeImage(dir, oracle_case.elements);
     const std::string input = dir / (format == Format::kSRec ? "image.srec" : "image.hex");
-    ASSERT_TRUE(format == Format::kSRec ? image->SaveSRec(input.c_str())
-                                        : image->SaveHex(input.c_str()));
+    ASSERT_TRUE(format == Format::kSRec ? image->SaveSRec(input.c_str()) : image->SaveHex(input.c_str()));
 
     std::string command;
     if (tool == Tool::kSrecCat) {
-        command = "srec_cat " + testutil::ShellQuote(input) +
-                  (format == Format::kSRec ? " -motorola" : " -intel") + " -offset -" +
-                  HexNumber(low) + " -fill 0xFF 0 " + HexNumber(static_cast<uint32_t>(high - low)) +
+        command = "srec_cat " + testutil::ShellQuote(input) + (format == Format::kSRec ? " -motorola" : " -intel") +
+                  " -offset -" + HexNumber(low) + " -fill 0xFF 0 " + HexNumber(static_cast<uint32_t>(high - low)) +
                   " -o image.bin -binary";
     } else {
         command = std::string("objcopy -I ") + (format == Format::kSRec ? "srec" : "ihex") +
@@ -96,16 +93,15 @@ TEST_P(WriterOracle, ToolReadsTheSameBytes) {
     EXPECT_TRUE(testutil::ReadBytes(output) == expected) << command;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, WriterOracle,
-    ::testing::Combine(::testing::Values(Format::kSRec, Format::kHex),
-                       ::testing::Values(Tool::kSrecCat, Tool::kObjcopy),
-                       ::testing::ValuesIn(kOracleCases)),
-    [](const auto& info) {
-        return std::string(std::get<0>(info.param) == Format::kSRec ? "SRec" : "Hex") +
-               (std::get<1>(info.param) == Tool::kSrecCat ? "SrecCat" : "Objcopy") +
-               std::get<2>(info.param).name;
-    });
+INSTANTIATE_TEST_SUITE_P(Cases, WriterOracle,
+                         ::testing::Combine(::testing::Values(Format::kSRec, Format::kHex),
+                                            ::testing::Values(Tool::kSrecCat, Tool::kObjcopy),
+                                            ::testing::ValuesIn(kOracleCases)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param) == Format::kSRec ? "SRec" : "Hex") +
+                                    (std::get<1>(info.param) == Tool::kSrecCat ? "SrecCat" : "Objcopy") +
+                                    std::get<2>(info.param).name;
+                         });
 
 }  // namespace
 
