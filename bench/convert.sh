@@ -127,3 +127,39 @@ printf '%s\n' "${lines[@]}" | awk '
     printf "largest deviation from the mean time per MiB: %.0f%%; net of the process start: %.0f%%\n", mp * 100, mn * 100
   }'
 echo "target 4: within 25%"
+echo
+
+echo "== 5. Element storage: many elements of every size"
+# An Intel HEX file of `count` elements of `size` bytes each, one every
+# `stride` bytes from 0x08000000, in records of up to 32 bytes.
+elements() {
+  awk -v count="$1" -v size="$2" -v stride="$3" 'BEGIN {
+    srand(1); upper = -1
+    for (e = 0; e < count; ++e) {
+      address = 134217728 + e * stride
+      for (done = 0; done < size; done += n) {
+        a = address + done; n = size - done; if (n > 32) n = 32
+        if (int(a / 65536) != upper) {
+          upper = int(a / 65536); s = 6 + int(upper / 256) + upper % 256
+          printf ":02000004%04X%02X\n", upper, (256 - s % 256) % 256
+        }
+        low = a % 65536; s = n + int(low / 256) + low % 256; line = sprintf(":%02X%04X00", n, low)
+        for (i = 0; i < n; ++i) { b = int(rand() * 256); s += b; line = line sprintf("%02X", b) }
+        printf "%s%02X\n", line, (256 - s % 256) % 256
+      }
+    }
+    print ":00000001FF"
+  }' >"$4"
+}
+elements 3000 $((17 * 1024)) $((32 * 1024)) e17k.hex
+elements 3000 $((15 * 1024)) $((32 * 1024)) e15k.hex
+elements 1 $((3000 * 17 * 1024)) 0 one.hex
+elements 1000000 4 8 e1m.hex
+: >empty.hex
+printf '%-32s %10s %10s %10s\n' input "best ms" "median ms" "peak MiB"
+for input in e17k one e15k e1m empty; do
+  read -r best median < <(timed "$fwpack" "$input.hex")
+  printf '%-32s %10s %10s %10s\n' "$input.hex ($(grep -c '^:..........' "$input.hex") records)" "$best" "$median" \
+    "$(peak "$fwpack" "$input.hex")"
+done
+echo "target: 3,000 elements of 17 KiB in under 100 ms, close to the same bytes as one element"

@@ -1,11 +1,11 @@
-// Reads a raw binary file into an image: its bytes, in order, from a load
-// address that the caller gives, since the file itself carries none.
+// Reads a raw binary file into an element list: its bytes, in order, from a
+// load address that the caller gives, since the file itself carries none.
 #include <vector>
 
 #include "field_scanner.h"
-#include "image.h"
+#include "formats.h"
 
-bool CImage::LoadBin(const char* path, uint32_t base) {
+bool ReadBinFile(const char* path, uint32_t base, ElementList& list) {
     FilePtr file = OpenForReading(path);
     if (!file) return false;
     constexpr std::size_t kChunkSize = 1 << 20;
@@ -16,7 +16,7 @@ bool CImage::LoadBin(const char* path, uint32_t base) {
         if (count == 0) return std::ferror(file.get()) == 0;
         // The last byte must still have an address.
         if (address + count > (uint64_t{1} << 32)) return false;
-        AddData(static_cast<uint32_t>(address), chunk.data(), static_cast<uint32_t>(count));
+        list.AddData(static_cast<uint32_t>(address), chunk.data(), static_cast<uint32_t>(count));
         address += count;
     }
 }

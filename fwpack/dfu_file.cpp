@@ -3,8 +3,6 @@
 // written target by target, or in one go where it cannot be re-positioned.
 #include "dfu_file.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -16,45 +14,33 @@ namespace {
 
 using namespace dfu_format;
 
-constexpr uint64_t kMaxField = 0xFFFFFFFFu;
-constexpr unsigned kMaxTargets = 255;
 // The CRC runs over large elements in slices that the write then finds in
 // the cache.
 constexpr std::size_t kSlice = std::size_t{256} << 10;
 
-// The common CRC-32 (initial and final inversion) carried on over `data`.
-uint32_t Crc32(uint32_t crc, const uint8_t* data, std::size_t size) {
-    return static_cast<uint32_t>(crc32_z(crc, data, size));
-}
-
-// The common CRC-32 of two pieces in a row from the CRCs of each. zlib's
-// length type may be 32 bits wide, so a long second piece is taken in steps:
-// moving the first CRC past zero bytes and then adding the second's is the same.
-uint32_t CombineCrc(uint32_t first, uint32_t second, uint64_t second_length) {
-    constexpr uint64_t kStep = uint64_t{1} << 30;
-    for (; second_length > kStep; second_length -= kStep) {
-        first = static_cast<uint32_t>(crc32_combine(first, 0, static_cast<z_off_t>(kStep)));
-    }
-    return static_cast<uint32_t>(crc32_combine(first, second, static_cast<z_off_t>(second_length)));
+bool WriteAll(std::FILE* stream, const uint8_t* data, std::size_t size) {
+    return size == 0 || std::fwrite(data, 1, size, stream) == size;
 }
 
 bool WriteAll(std::FILE* stream, const std::vector<uint8_t>& bytes) {
-    return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
+    return WriteAll(stream, bytes.data(), bytes.size());
 }
 
 }  // namespace
 
-uint32_t DfuCrc(const uint8_t* data, std::size_t size) { return Crc32(0, data, size) ^ 0xFFFFFFFFu; }
-
 CDFUFile::CDFUFile(const char* path, uint16_t vendor, uint16_t product, uint16_t device)
     : vendor_(vendor), product_(product), device_(device), path_(path ? path : "") {
-    // Opened at once, so that an unwritable output shows before any work.
-    if (path) stream_.reset(platform::OpenForOverwriting(path));
+    // Opened, and emptied, at once: an unwritable output shows before any
+    // work, and an existing file never keeps bytes of its former content.
+    if (path) stream_ = platform::OpenFile(path, "wb");
     if (!stream_) {
         status_ = STATUS_FILE_OPEN_ERROR;
         return;
     }
     streaming_ = platform::IsPlainFile(stream_.get());
+    // Element records of a few KiB each would otherwise cost a system call
+    // apiece; large elements pass in slices of the same size.
+    std::setvbuf(stream_.get(), nullptr, _IOFBF, kSlice);
     // Room for the prefix, which is written last, once its sizes are known.
     if (streaming_) write_failed_ = !WriteAll(stream_.get(), Prefix());
 }
@@ -87,8 +73,10 @@ uint32_t CDFUFile::AddTarget(const CImage& image) {
         return STATUS_TARGET_REFUSED;
     }
 
-    uint8_t prefix[kTargetPrefixSize] = {'T', 'a', 'r', 'g', 'e', 't'};
+    uint8_t prefix[kTargetPrefixSize] = {};
+    std::copy(kTargetSignature, kTargetSignature + kTargetSignatureSize, prefix);
     prefix[kAlternateOffset] = image.GetAlternate();
+    static_assert(CImage::kMaxNameLength == kNameFieldSize, "a target name fills at most the name field");
     char name[CImage::kMaxNameLength + 1] = {};
     const bool named = image.GetName(name);
     StoreLe32(prefix + kNamedOffset, named ? 1u : 0u);
@@ -130,42 +118,29 @@ void CDFUFile::Emit(const uint8_t* data, std::size_t size) {
 }
 
 std::vector<uint8_t> CDFUFile::Prefix() const {
-    std::vector<uint8_t> prefix = {'D', 'f', 'u', 'S', 'e', 1, 0, 0, 0, 0, 0};
+    std::vector<uint8_t> prefix(kPrefixSize, 0);
+    std::copy(kSignature, kSignature + kSignatureSize, prefix.begin());
+    prefix[kSignatureSize] = kFormatVersion;
     StoreLe32(prefix.data() + kImageSizeOffset, static_cast<uint32_t>(kPrefixSize + targets_length_));
     prefix[kTargetCountOffset] = target_count_;
     return prefix;
 }
 
-std::vector<uint8_t> CDFUFile::Suffix(const std::vector<uint8_t>& prefix) const {
-    std::vector<uint8_t> suffix = {static_cast<uint8_t>(device_),
-                                   static_cast<uint8_t>(device_ >> 8),
-                                   static_cast<uint8_t>(product_),
-                                   static_cast<uint8_t>(product_ >> 8),
-                                   static_cast<uint8_t>(vendor_),
-                                   static_cast<uint8_t>(vendor_ >> 8),
-                                   0x1A,
-                                   0x01,
-                                   'U',
-                                   'F',
-                                   'D',
-                                   static_cast<uint8_t>(kSuffixSize),
-                                   0,
-                                   0,
-                                   0,
-                                   0};
+Suffix CDFUFile::MakeSuffix(const std::vector<uint8_t>& prefix) const {
+    Suffix suffix = SuffixWithoutCrc(vendor_, product_, device_);
     // Every byte before the CRC field: the prefix, the targets and the
     // suffix's first twelve bytes.
     uint32_t crc = Crc32(0, prefix.data(), prefix.size());
-    crc = CombineCrc(crc, targets_crc_, targets_length_);
-    crc = Crc32(crc, suffix.data(), kSuffixSize - 4);
-    StoreLe32(suffix.data() + kSuffixSize - 4, crc ^ 0xFFFFFFFFu);
+    crc = CombineCrc32(crc, targets_crc_, targets_length_);
+    crc = Crc32(crc, suffix.data(), kCrcOffset);
+    StoreLe32(suffix.data() + kCrcOffset, SuffixCrc(crc));
     return suffix;
 }
 
 std::vector<uint8_t> CDFUFile::ReadBackTargets() const {
     if (stream_) std::fflush(stream_.get());
     std::vector<uint8_t> targets(static_cast<std::size_t>(targets_length_));
-    FilePtr file(std::fopen(path_.c_str(), "rb"));
+    FilePtr file = platform::OpenFile(path_.c_str(), "rb");
     std::size_t read = 0;
     if (file && std::fseek(file.get(), static_cast<long>(kPrefixSize), SEEK_SET) == 0) {
         read = std::fread(targets.data(), 1, targets.size(), file.get());
@@ -185,7 +160,7 @@ const std::vector<uint8_t>& CDFUFile::GetBuffer() const {
     } else {
         snapshot_.insert(snapshot_.end(), held_.begin(), held_.end());
     }
-    const std::vector<uint8_t> suffix = Suffix(prefix);
+    const Suffix suffix = MakeSuffix(prefix);
     snapshot_.insert(snapshot_.end(), suffix.begin(), suffix.end());
     return snapshot_;
 }
@@ -198,15 +173,14 @@ uint32_t CDFUFile::Close() {
 
     std::FILE* stream = stream_.get();
     const std::vector<uint8_t> prefix = Prefix();
-    const std::vector<uint8_t> suffix = Suffix(prefix);
+    const Suffix suffix = MakeSuffix(prefix);
     bool written = !write_failed_;
     if (streaming_) {
-        // The targets are on disk behind room for the prefix; whatever the
-        // file held before goes with the cut behind the suffix.
-        written = written && WriteAll(stream, suffix) && std::fseek(stream, 0, SEEK_SET) == 0 &&
-                  WriteAll(stream, prefix) && platform::CutFile(stream, kPrefixSize + targets_length_ + kSuffixSize);
+        // The targets are on disk behind room for the prefix.
+        written = written && WriteAll(stream, suffix.data(), suffix.size()) && std::fseek(stream, 0, SEEK_SET) == 0 &&
+                  WriteAll(stream, prefix);
     } else {
-        written = WriteAll(stream, prefix) && WriteAll(stream, held_) && WriteAll(stream, suffix);
+        written = WriteAll(stream, prefix) && WriteAll(stream, held_) && WriteAll(stream, suffix.data(), suffix.size());
     }
     // The close flushes the last bytes, so its failure counts as much as the writes'.
     const bool closed = CloseStream();

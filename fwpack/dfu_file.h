@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "dfu_format.h"
 #include "output_file.h"
 
 class CImage;
@@ -24,15 +25,10 @@ constexpr uint32_t STATUS_FILE_WRITE_ERROR = 0x1234600e;
 // count. Nothing was appended; the builder stays usable.
 constexpr uint32_t STATUS_TARGET_REFUSED = 0x1234600f;
 
-// The CRC of the DFU suffix: reflected CRC-32 (polynomial 0xEDB88320),
-// register preset to 0xFFFFFFFF and no final inversion.
-uint32_t DfuCrc(const uint8_t* data, std::size_t size);
-
 class CDFUFile {
 public:
-    // Opens `path` at once, creating it when missing, and lays out an empty
-    // file. What an existing file held is written over and cut off as the
-    // file is completed, which costs far less than emptying it first.
+    // Opens `path` at once, creating it or emptying an existing file, and
+    // lays out an empty DfuSe file.
     CDFUFile(const char* path, uint16_t vendor, uint16_t product, uint16_t device);
     // Writes the file when neither Close() nor Discard() was called.
     virtual ~CDFUFile();
@@ -61,7 +57,7 @@ private:
     // Appends target bytes to the output and to the running CRC.
     void Emit(const uint8_t* data, std::size_t size);
     std::vector<uint8_t> Prefix() const;
-    std::vector<uint8_t> Suffix(const std::vector<uint8_t>& prefix) const;
+    dfu_format::Suffix MakeSuffix(const std::vector<uint8_t>& prefix) const;
     // The targets as far as they were written to the plain file.
     std::vector<uint8_t> ReadBackTargets() const;
     // Closes the stream and reports whether the close succeeded.

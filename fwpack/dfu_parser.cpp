@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "dfu_file.h"
 #include "dfu_format.h"
 #include "text_format.h"
 
@@ -37,7 +36,7 @@ private:
             return false;
         }
         const uint8_t* suffix = data_ + size_ - kSuffixSize;
-        if (std::memcmp(suffix + 8, "UFD", 3) != 0) {
+        if (std::memcmp(suffix + kSuffixSignatureOffset, kSuffixSignature, 3) != 0) {
             Problem("no DFU suffix: the signature \"UFD\" is not in its place before the last 5 bytes");
             return false;
         }
@@ -45,10 +44,10 @@ private:
         s.release = LoadLe16(suffix);
         s.product = LoadLe16(suffix + 2);
         s.vendor = LoadLe16(suffix + 4);
-        s.dfu_version = LoadLe16(suffix + 6);
-        s.length = suffix[11];
-        s.crc = LoadLe32(suffix + 12);
-        s.computed_crc = DfuCrc(data_, size_ - 4);
+        s.dfu_version = LoadLe16(suffix + kDfuVersionOffset);
+        s.length = suffix[kSuffixLengthOffset];
+        s.crc = LoadLe32(suffix + kCrcOffset);
+        s.computed_crc = DfuCrc(data_, size_ - kSuffixSize + kCrcOffset);
         info_.suffix_read = true;
         if (s.length != kSuffixSize) Problem(Format("the DFU suffix length is %u, not 16", unsigned{s.length}));
         if (s.crc != s.computed_crc) {
@@ -68,15 +67,15 @@ private:
                            Ull(body_end)));
             return;
         }
-        if (std::memcmp(data_, "DfuSe", 5) != 0) {
+        if (std::memcmp(data_, kSignature, kSignatureSize) != 0) {
             Problem("the signature is not \"DfuSe\"");
             return;
         }
-        info_.version = data_[5];
+        info_.version = data_[kSignatureSize];
         info_.image_size = LoadLe32(data_ + kImageSizeOffset);
         info_.target_count = data_[kTargetCountOffset];
         info_.prefix_read = true;
-        if (info_.version != 1) {
+        if (info_.version != kFormatVersion) {
             Problem(Format("the format version is %u, not 1", unsigned{info_.version}));
             return;
         }
@@ -108,7 +107,7 @@ private:
             return false;
         }
         const uint8_t* prefix = data_ + at;
-        if (std::memcmp(prefix, "Target", 6) != 0) {
+        if (std::memcmp(prefix, kTargetSignature, kTargetSignatureSize) != 0) {
             Problem(Format("target %u at offset %llu: the signature is not \"Target\"", index, Ull(at)));
             return false;
         }

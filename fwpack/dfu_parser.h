@@ -53,7 +53,4 @@ struct DfuFileInfo {
     bool IsSound() const { return problem.empty(); }
 };
 
-// The DFU release number that the suffix of every DfuSe file carries.
-constexpr uint16_t kDfuSeVersion = 0x011A;
-
 DfuFileInfo ParseDfuFile(const uint8_t* data, std::size_t size);

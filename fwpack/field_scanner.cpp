@@ -39,7 +39,7 @@ int FieldScanner::NextRecordStart() {
     }
 }
 
-FilePtr OpenForReading(const char* path) { return FilePtr(std::fopen(path, "rb")); }
+FilePtr OpenForReading(const char* path) { return platform::OpenFile(path, "rb"); }
 
 void ReportLineError(uint32_t line, const char* message) {
     std::fprintf(stderr, "FILE : line %lu: %s\n", static_cast<unsigned long>(line), message);

@@ -8,7 +8,6 @@
 #include <string_view>
 
 #include "hex_decode.h"
-#include "output_file.h"
 #include "platform.h"
 
 class FieldScanner {

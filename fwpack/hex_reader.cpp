@@ -3,28 +3,18 @@
 // last element when it continues it. The first problem ends the reading with
 // a line-numbered diagnostic.
 #include "field_scanner.h"
-#include "image.h"
+#include "formats.h"
+#include "hex_record.h"
 
 namespace {
 
 constexpr const char* kFormat = "Not in Intel Hex format!";
 constexpr const char* kChecksum = "Bad hexadecimal checksum!";
 
-enum RecordType : uint32_t {
-    kData = 0,
-    kEndOfFile = 1,
-    kExtendedSegmentAddress = 2,
-    kStartSegmentAddress = 3,
-    kExtendedLinearAddress = 4,
-    kStartLinearAddress = 5,
-};
-
-// Reads one record behind its ':' and hands the bytes of a data record to
-// add(address, bytes, length).
-template <typename AddData>
+// Reads one record behind its ':' and adds the bytes of a data record to the list.
 class HexRecords {
 public:
-    explicit HexRecords(AddData add) : add_(add) {}
+    explicit HexRecords(ElementList& list) : list_(list) {}
 
     const char* operator()(FieldScanner& scanner, bool& ended) {
         if (ReadWholeDataRecord(scanner)) return nullptr;
@@ -37,30 +27,30 @@ public:
         uint32_t sum = byte_count + (address >> 8) + (address & 0xFF) + separator;
         uint32_t value = 0;
         switch (separator) {
-            case kData:
-            case kStartSegmentAddress:
-            case kStartLinearAddress:
+            case HexRecord::kData:
+            case HexRecord::kStartSegmentAddress:
+            case HexRecord::kStartLinearAddress:
                 if (!scanner.ReadHexBytes(byte_count, data_, sum)) return kFormat;
                 break;
-            case kExtendedSegmentAddress:
-            case kExtendedLinearAddress:
+            case HexRecord::kExtendedSegmentAddress:
+            case HexRecord::kExtendedLinearAddress:
                 if (!scanner.ReadHex(4, value)) return kFormat;
                 sum += (value >> 8) + (value & 0xFF);
                 break;
-            case kEndOfFile: break;
+            case HexRecord::kEndOfFile: break;
             default: return kFormat;
         }
         uint32_t checksum = 0;
         if (!scanner.ReadHex(2, checksum)) return kFormat;
-        if (((sum + checksum) & 0xFF) != 0) return kChecksum;
+        if (checksum != HexRecord::Checksum(sum)) return kChecksum;
 
         switch (separator) {
-            case kData: add_(base_ + address, data_, byte_count); break;
-            case kEndOfFile: ended = true; break;
+            case HexRecord::kData: list_.AddData(base_ + address, data_, byte_count); break;
+            case HexRecord::kEndOfFile: ended = true; break;
             // Each base replaces the other: a file that mixes the two record
             // types means the latest one.
-            case kExtendedSegmentAddress: base_ = value << 4; break;
-            case kExtendedLinearAddress: base_ = value << 16; break;
+            case HexRecord::kExtendedSegmentAddress: base_ = value << 4; break;
+            case HexRecord::kExtendedLinearAddress: base_ = value << 16; break;
             default: break;
         }
         return nullptr;
@@ -75,26 +65,29 @@ private:
         // Byte count, two address bytes and type: the four pairs before the data.
         uint8_t head[4];
         uint8_t sum = 0;
-        if (text.size() < 8 || !DecodeHexPairs(text.data(), 4, head, sum) || head[3] != kData) return false;
-        const std::size_t length = 2 * (4 + std::size_t{head[0]} + 1);
-        uint8_t checksum = 0;
-        if (text.size() < length || !DecodeHexPairs(text.data() + 8, head[0], data_, sum) ||
-            !DecodeHexPairs(text.data() + length - 2, 1, &checksum, sum) || sum != 0) {
+        if (text.size() < 8 || !DecodeHexPairs(text.data(), 4, head, sum) || head[3] != HexRecord::kData) {
             return false;
         }
-        add_(base_ + ((uint32_t{head[1]} << 8) | head[2]), data_, head[0]);
+        const std::size_t length = 2 * (4 + std::size_t{head[0]} + 1);
+        uint8_t checksum = 0;
+        uint8_t unused = 0;
+        if (text.size() < length || !DecodeHexPairs(text.data() + 8, head[0], data_, sum) ||
+            !DecodeHexPairs(text.data() + length - 2, 1, &checksum, unused) || checksum != HexRecord::Checksum(sum)) {
+            return false;
+        }
+        list_.AddData(base_ + ((uint32_t{head[1]} << 8) | head[2]), data_, head[0]);
         scanner.Skip(length);
         return true;
     }
 
-    AddData add_;
-    uint32_t base_ = 0;       // the absolute address of offset 0
-    uint8_t data_[255] = {};  // a byte count of two digits bounds a record's data
+    ElementList& list_;
+    uint32_t base_ = 0;  // the absolute address of offset 0
+    uint8_t data_[HexRecord::kMaxDataBytes] = {};
 };
 
 }  // namespace
 
-bool CImage::LoadHex(const char* path) {
-    HexRecords records([this](uint32_t address, const uint8_t* data, uint32_t size) { AddData(address, data, size); });
+bool ReadHexFile(const char* path, ElementList& list) {
+    HexRecords records(list);
     return ReadRecordFile(path, ':', kFormat, records);
 }

@@ -1,65 +1,31 @@
-// Writes an image as an Intel HEX file with 32-bit addressing: per element,
-// blocks of one extended linear address record and up to 256 data records of
-// up to 32 bytes each.
+// Writes an element list as an Intel HEX file with 32-bit addressing: per
+// element, blocks of one extended linear address record and up to 256 data
+// records of up to 32 bytes each.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
-#include "image.h"
+#include "formats.h"
+#include "hex_record.h"
 #include "output_file.h"
 
 namespace {
 
 constexpr uint32_t kMaxRecordBytes = 32;
 constexpr int kRecordsPerBlock = 256;
-// ":", count, address, type, 64 data digits, checksum and "\n".
-constexpr std::size_t kMaxLineLength = 1 + 2 + 4 + 2 + 2 * kMaxRecordBytes + 2 + 1;
-
-// Builds the extended linear address record for the upper 16 address bits
-// `upper` into `line` and returns its length.
-std::size_t BuildExtendedAddressRecord(uint32_t upper, char* line) {
-    static constexpr char kStart[] = ":02000004";
-    char* out = std::copy(kStart, kStart + sizeof kStart - 1, line);
-    out = PutHex(out, upper, 4);
-    const uint32_t sum = 0x02u + 0x04u + ((upper >> 8) & 0xFFu) + (upper & 0xFFu);
-    out = PutHex(out, (0x100u - (sum & 0xFFu)) & 0xFFu, 2);
-    *out++ = '\n';
-    return static_cast<std::size_t>(out - line);
-}
-
-// Builds the data record of `count` bytes whose lower 16 address bits are
-// `offset` into `line` and returns its length.
-std::size_t BuildDataRecord(uint32_t offset, const uint8_t* data, uint32_t count, char* line) {
-    char* out = line;
-    *out++ = ':';
-    out = PutHex(out, count, 2);
-    out = PutHex(out, offset, 4);
-    *out++ = '0';
-    *out++ = '0';
-    uint32_t sum = count + ((offset >> 8) & 0xFFu) + (offset & 0xFFu);
-    for (uint32_t i = 0; i < count; ++i) {
-        out = PutHex(out, data[i], 2);
-        sum += data[i];
-    }
-    out = PutHex(out, (0x100u - (sum & 0xFFu)) & 0xFFu, 2);
-    *out++ = '\n';
-    return static_cast<std::size_t>(out - line);
-}
 
 }  // namespace
 
-bool CImage::SaveHex(const char* path) const { return SaveHex(path, false); }
-
-bool CImage::SaveHex(const char* path, bool end_of_file_record) const {
+bool WriteHexFile(const char* path, const ElementList& list, bool end_of_file_record) {
     TextOutput output(path);
     if (!output.IsOpen()) return false;
 
-    char line[kMaxLineLength];
-    for (const ImageElement* element : ElementsToWrite()) {
-        uint32_t address = element->address;
-        const uint8_t* data = element->data;
-        uint32_t remaining = element->size;
+    char line[HexRecord::LineLength(kMaxRecordBytes)];
+    for (const ImageElement& element : list) {
+        if (!HasAddressableBytes(element)) continue;
+        uint32_t address = element.address;
+        const uint8_t* data = element.data;
+        uint32_t remaining = element.size;
         uint32_t block_upper = 0;
         int records_in_block = kRecordsPerBlock;  // so that the element opens a block
         while (remaining > 0) {
@@ -68,22 +34,20 @@ bool CImage::SaveHex(const char* path, bool end_of_file_record) const {
             // 64 KiB boundary as well as after a full block.
             const uint32_t upper = address >> 16;
             if (records_in_block == kRecordsPerBlock || upper != block_upper) {
-                output.Write(line, BuildExtendedAddressRecord(upper, line));
+                const uint8_t upper_bytes[2] = {static_cast<uint8_t>(upper >> 8), static_cast<uint8_t>(upper)};
+                output.Write(line, HexRecord::Line(HexRecord::kExtendedLinearAddress, 0, upper_bytes, 2, line));
                 block_upper = upper;
                 records_in_block = 0;
             }
             const uint32_t to_boundary = 0x10000u - (address & 0xFFFFu);
             const uint32_t n = std::min({remaining, kMaxRecordBytes, to_boundary});
-            output.Write(line, BuildDataRecord(address & 0xFFFFu, data, n, line));
+            output.Write(line, HexRecord::Line(HexRecord::kData, static_cast<uint16_t>(address), data, n, line));
             ++records_in_block;
             address += n;  // may wrap to 0 after the last byte of the space; then nothing remains
             data += n;
             remaining -= n;
         }
     }
-    if (end_of_file_record) {
-        static constexpr char kEndOfFile[] = ":00000001FF\n";
-        output.Write(kEndOfFile, sizeof kEndOfFile - 1);
-    }
+    if (end_of_file_record) output.Write(line, HexRecord::Line(HexRecord::kEndOfFile, 0, nullptr, 0, line));
     return output.Close();
 }

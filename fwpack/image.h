@@ -1,60 +1,15 @@
-// The memory image: an ordered list of elements (runs of bytes at 32-bit
-// addresses) with the attributes a DfuSe target needs, loaded from and saved
-// to Motorola S-record and Intel HEX files.
+// The memory image: an element list with the attributes a DfuSe target needs
+// (alternate setting, optional name), loaded from and saved to Motorola
+// S-record and Intel HEX files. The formats themselves live in their own
+// files and work on the element list; the image forwards to them.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
-#include "element_bytes.h"
-
-// One run of consecutive bytes. Stored in an image it points at bytes the
-// image owns; as a caller's record for PutElement/GetElement it points at
-// bytes the caller owns.
-struct ImageElement {
-    uint32_t address;
-    uint32_t size;
-    uint8_t* data;
-};
-
-// An element as the image keeps it: the record handed out and its bytes.
-// `record.data` always points at `bytes` (or is null while `bytes` is empty).
-struct StoredElement {
-    ImageElement record{0, 0, nullptr};
-    ElementBytes bytes;
-
-    void Assign(uint32_t address, const uint8_t* data, uint32_t size);
-    void Append(const uint8_t* data, uint32_t size);
-};
-
-// The image's elements in insertion order; never sorted, no fixed capacity.
-class ElementList {
-public:
-    ElementList() = default;
-    virtual ~ElementList() = default;
-    ElementList(const ElementList&) = delete;
-    ElementList& operator=(const ElementList&) = delete;
-
-    int32_t GetCount() const;
-    // The element at `index`, or null when the index is out of range.
-    ImageElement* GetAt(int32_t index) const;
-    StoredElement* GetStoredAt(int32_t index) const;
-    // Puts an element at `index` (0 to count); false for any other index.
-    bool InsertAt(int32_t index, std::unique_ptr<StoredElement> element);
-    // Takes the element at `index` out and hands it back; null when out of range.
-    std::unique_ptr<StoredElement> RemoveAt(int32_t index);
-    void Reset();
-    // Orders the elements by start address; elements that start at one
-    // address keep their order.
-    void SortByAddress();
-    // Moves every element of `other` behind this list's, in their order.
-    void TakeAll(ElementList& other);
-
-private:
-    std::vector<std::unique_ptr<StoredElement>> slots_;
-};
+#include "element_list.h"
+#include "paths.h"
 
 class CImage {
 public:
@@ -105,18 +60,15 @@ public:
     // Orders the elements by start address (stable).
     void SortElements();
 
-    // The image's list, for the readers and writers.
+    // The image's elements: those a writer or a listing walks. An image that
+    // is not loaded hands out no elements through its operations, but its list
+    // still holds what a failed reader left.
     const ElementList& GetList() const { return *list_; }
+    ElementList& GetList() { return *list_; }
 
 private:
-    // Adds a data record's bytes at `address`: grows the last element when
-    // the record continues it without a gap, else appends a new element.
-    void AddData(uint32_t address, const uint8_t* data, uint32_t size);
-
-    // The elements a writer writes, in list order: those with bytes, all of
-    // which have an address (bytes past 0xFFFFFFFF have none, so such an
-    // element is left out whole). An image that is not loaded hands out none.
-    std::vector<const ImageElement*> ElementsToWrite() const;
+    // The list that the writers write: empty for an image that is not loaded.
+    const ElementList& ListToWrite() const;
 
     uint8_t alternate_;
     std::unique_ptr<ElementList> list_;
@@ -124,18 +76,6 @@ private:
     bool named_ = false;
     std::string name_;
 };
-
-// The upper-cased extension of `path` with its dot (".HEX"), taken from the
-// final path component after its last "."; empty when that component has none.
-std::string UpperCaseExtension(const std::string& path);
-
-// Whether `path` has the extension `extension` (".HEX"), in any case.
-bool HasExtension(const std::string& path, const char* extension);
-
-// Splits `source` at its first ".": the text before it goes to `name`, the
-// text after it, dots removed and upper-cased, to `extension`. Each buffer must
-// hold strlen(source) + 1 characters. Returns whether a "." was found.
-bool SplitFileName(const char* source, char* name, char* extension);
 
 // qsort-style comparison of two `ImageElement*` (passed by address) by start
 // address, as unsigned numbers: -1, 0 or 1.

@@ -45,11 +45,15 @@ std::string TotalLine(uint64_t targets, uint64_t elements, uint64_t bytes) {
            "\n";
 }
 
-const char* KindOfImageFile(const std::string& path) {
-    const std::string extension = UpperCaseExtension(path);
-    if (extension == ".HEX") return "Intel HEX file";
-    if (extension == ".SREC") return "Motorola S-record file";
-    return "raw binary file";
+const char* KindName(FileKind kind) {
+    switch (kind) {
+        case FileKind::kHex: return "Intel HEX file";
+        case FileKind::kSrec: return "Motorola S-record file";
+        case FileKind::kBin: return "raw binary file";
+        case FileKind::kDfu: return "DfuSe file";
+        case FileKind::kUnknown: break;
+    }
+    return "file";
 }
 
 }  // namespace
@@ -99,10 +103,10 @@ std::string DescribeImage(const std::string& path, const char* kind, const CImag
     const ElementList& list = image.GetList();
     uint64_t bytes = 0;
     std::string lines;
-    for (int32_t i = 0; i < list.GetCount(); ++i) {
-        const ImageElement* element = list.GetAt(i);
-        lines += ElementLine(static_cast<std::size_t>(i), element->address, element->size);
-        bytes += element->size;
+    std::size_t index = 0;
+    for (const ImageElement& element : list) {
+        lines += ElementLine(index++, element.address, element.size);
+        bytes += element.size;
     }
     const auto count = static_cast<uint64_t>(list.GetCount());
     return Format("%s: %s\n", path.c_str(), kind) +
@@ -110,24 +114,20 @@ std::string DescribeImage(const std::string& path, const char* kind, const CImag
            TotalLine(1, count, bytes);
 }
 
-int RunInfo(const std::string& path, std::optional<uint32_t> base) {
-    if (UpperCaseExtension(path) == ".DFU") {
+InfoResult RunInfo(const InputFile& input) {
+    InfoResult result;
+    if (input.kind == FileKind::kDfu) {
         std::vector<uint8_t> bytes;
-        if (!ReadWholeFile(path, bytes)) {
-            ReportUnloadable(path);
-            return 1;
+        if (!ReadWholeFile(input.path, bytes)) {
+            result.error = UnloadableLine(input.path);
+            return result;
         }
         const DfuFileInfo info = ParseDfuFile(bytes.data(), bytes.size());
-        const std::string text = DescribeDfuFile(path, info);
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        if (info.IsSound()) return 0;
-        std::fflush(stdout);
-        std::fprintf(stderr, "fwpack: %s: %s\n", path.c_str(), info.problem.c_str());
-        return 1;
+        result.listing = DescribeDfuFile(input.path, info);
+        if (!info.IsSound()) result.error = Format("fwpack: %s: %s\n", input.path.c_str(), info.problem.c_str());
+        return result;
     }
-    const std::unique_ptr<CImage> image = LoadInput(path, 0, base);
-    if (!image) return 1;
-    const std::string text = DescribeImage(path, KindOfImageFile(path), *image);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    return 0;
+    const std::unique_ptr<CImage> image = LoadInput(input, 0, result.error);
+    if (image) result.listing = DescribeImage(input.path, KindName(input.kind), *image);
+    return result;
 }

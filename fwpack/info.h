@@ -8,6 +8,7 @@
 
 #include "dfu_parser.h"
 #include "image.h"
+#include "options.h"
 
 // The listing of a DfuSe file as far as it could be read; every line ends in "\n".
 std::string DescribeDfuFile(const std::string& path, const DfuFileInfo& info);
@@ -15,6 +16,12 @@ std::string DescribeDfuFile(const std::string& path, const DfuFileInfo& info);
 // The listing of an image loaded from a file of the kind `kind` ("Intel HEX file").
 std::string DescribeImage(const std::string& path, const char* kind, const CImage& image);
 
-// Prints the listing of `path` on standard output and the first problem, if
-// any, on standard error. Returns the exit status: 0 when the file is sound.
-int RunInfo(const std::string& path, std::optional<uint32_t> base);
+// What --info found: the listing for standard output and, when the file is
+// not sound or cannot be read, the lines for standard error.
+struct InfoResult {
+    std::string listing;
+    std::string error;
+};
+
+// Lists and checks `input`.
+InfoResult RunInfo(const InputFile& input);

@@ -2,11 +2,10 @@
 #include "inputs.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
-#include "output_file.h"
+#include "formats.h"
 #include "text_format.h"
 
 namespace {
@@ -27,44 +26,58 @@ std::optional<Overlap> FindOverlap(const std::vector<std::unique_ptr<CImage>>& i
     };
     std::vector<Span> spans;
     for (std::size_t i = 0; i < inputs.size(); ++i) {
-        const ElementList& list = inputs[i]->GetList();
-        for (int32_t e = 0; e < list.GetCount(); ++e) {
-            const ImageElement* element = list.GetAt(e);
-            if (element->size != 0) spans.push_back({element->address, element->address + uint64_t{element->size}, i});
+        for (const ImageElement& element : inputs[i]->GetList()) {
+            if (element.size != 0) spans.push_back({element.address, element.address + uint64_t{element.size}, i});
         }
     }
     std::stable_sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.start < b.start; });
     // In address order, a span that starts below the furthest end that another
-    // input has reached so far shares its first byte with that input.
+    // input has reached so far shares its first byte with that input. The two
+    // furthest ends of two different inputs tell at once whether any other
+    // input reaches that far; only then are the inputs searched, for the
+    // first of them in command-line order.
     std::vector<uint64_t> reach(inputs.size(), 0);
+    struct Furthest {
+        uint64_t end = 0;
+        std::size_t input = SIZE_MAX;
+    } best, second;
     for (const Span& span : spans) {
-        for (std::size_t other = 0; other < inputs.size(); ++other) {
-            if (other != span.input && reach[other] > span.start) {
-                return Overlap{static_cast<uint32_t>(span.start), std::min(other, span.input),
-                               std::max(other, span.input)};
+        const uint64_t other_reach = best.input != span.input ? best.end : second.end;
+        if (other_reach > span.start) {
+            for (std::size_t other = 0; other < inputs.size(); ++other) {
+                if (other != span.input && reach[other] > span.start) {
+                    return Overlap{static_cast<uint32_t>(span.start), std::min(other, span.input),
+                                   std::max(other, span.input)};
+                }
             }
         }
         reach[span.input] = std::max(reach[span.input], span.end);
+        const Furthest mine{reach[span.input], span.input};
+        if (mine.input == best.input) {
+            best = mine;
+        } else if (mine.end > best.end) {
+            second = best;
+            best = mine;
+        } else if (mine.input == second.input || mine.end > second.end) {
+            second = mine;
+        }
     }
     return std::nullopt;
 }
 
 // The inputs of one target, loaded and merged into its image.
-std::unique_ptr<CImage> LoadTarget(const TargetOptions& target, const char* default_name) {
+std::unique_ptr<CImage> LoadTarget(const TargetOptions& target, const char* default_name, std::string& error) {
     const uint8_t alternate = target.alternate.value_or(0);
     std::vector<std::unique_ptr<CImage>> inputs;
-    std::size_t next_base = 0;
-    for (const auto& path : target.inputs) {
-        std::optional<uint32_t> base;
-        if (HasExtension(path, ".BIN") && next_base < target.bases.size()) base = target.bases[next_base++];
-        inputs.push_back(LoadInput(path, alternate, base));
+    for (const InputFile& input : target.inputs) {
+        inputs.push_back(LoadInput(input, alternate, error));
         if (!inputs.back()) return nullptr;
     }
     if (inputs.size() > 1) {
         if (const auto overlap = FindOverlap(inputs)) {
-            std::fprintf(stderr, "fwpack: %s and %s both define the byte at 0x%08X\n",
-                         target.inputs[overlap->first].c_str(), target.inputs[overlap->second].c_str(),
-                         unsigned{overlap->address});
+            error =
+                Format("fwpack: %s and %s both define the byte at 0x%08X\n", target.inputs[overlap->first].path.c_str(),
+                       target.inputs[overlap->second].path.c_str(), unsigned{overlap->address});
             return nullptr;
         }
         for (std::size_t i = 1; i < inputs.size(); ++i) inputs.front()->TakeElements(*inputs[i]);
@@ -76,25 +89,22 @@ std::unique_ptr<CImage> LoadTarget(const TargetOptions& target, const char* defa
 
 std::string AlternateList(const std::vector<std::unique_ptr<CImage>>& images) {
     std::string list;
-    for (const auto& image : images) {
-        list += (list.empty() ? "" : ", ") + std::to_string(image->GetAlternate());
-    }
+    for (const auto& image : images) list += (list.empty() ? "" : ", ") + std::to_string(image->GetAlternate());
     return list;
 }
 
 // The targets of a DfuSe input, and the one that -a chooses among them.
-bool LoadDfuInput(const Options& options, LoadedTargets& loaded) {
+bool LoadDfuInput(const Options& options, LoadedTargets& loaded, std::string& error) {
     const TargetOptions& target = options.targets.front();
-    const std::string& path = target.inputs.front();
+    const std::string& path = target.inputs.front().path;
     std::vector<uint8_t> bytes;
     if (!ReadWholeFile(path, bytes)) {
-        ReportUnloadable(path);
+        error = UnloadableLine(path);
         return false;
     }
     const DfuFileInfo info = ParseDfuFile(bytes.data(), bytes.size());
     if (!info.IsSound()) {
-        std::fprintf(stderr, "fwpack: %s: %s\n", path.c_str(), info.problem.c_str());
-        ReportUnloadable(path);
+        error = Format("fwpack: %s: %s\n", path.c_str(), info.problem.c_str()) + UnloadableLine(path);
         return false;
     }
     loaded.identity = DeviceIdentity{info.suffix.vendor, info.suffix.product, info.suffix.release};
@@ -103,8 +113,8 @@ bool LoadDfuInput(const Options& options, LoadedTargets& loaded) {
         const auto chosen = std::find_if(images.begin(), images.end(),
                                          [&](const auto& image) { return image->GetAlternate() == *target.alternate; });
         if (chosen == images.end()) {
-            std::fprintf(stderr, "fwpack: %s has no target with alternate setting %u (it has %s)\n", path.c_str(),
-                         unsigned{*target.alternate}, images.empty() ? "none" : AlternateList(images).c_str());
+            error = Format("fwpack: %s has no target with alternate setting %u (it has %s)\n", path.c_str(),
+                           unsigned{*target.alternate}, images.empty() ? "none" : AlternateList(images).c_str());
             return false;
         }
         std::unique_ptr<CImage> image = std::move(*chosen);
@@ -113,17 +123,17 @@ bool LoadDfuInput(const Options& options, LoadedTargets& loaded) {
     }
     if (options.format != OutputFormat::kDfu && images.size() != 1) {
         if (images.empty()) {
-            std::fprintf(stderr, "fwpack: %s holds no target\n", path.c_str());
+            error = Format("fwpack: %s holds no target\n", path.c_str());
         } else {
-            std::fprintf(stderr, "fwpack: %s holds %llu targets (alternate settings %s); choose one with -a\n",
-                         path.c_str(), static_cast<unsigned long long>(images.size()), AlternateList(images).c_str());
+            error = Format("fwpack: %s holds %llu targets (alternate settings %s); choose one with -a\n", path.c_str(),
+                           static_cast<unsigned long long>(images.size()), AlternateList(images).c_str());
         }
         return false;
     }
     if (target.name) {
         if (images.size() != 1) {
-            std::fprintf(stderr, "fwpack: -n: %s holds %llu targets; choose the one to name with -a\n", path.c_str(),
-                         static_cast<unsigned long long>(images.size()));
+            error = Format("fwpack: -n: %s holds %llu targets; choose the one to name with -a\n", path.c_str(),
+                           static_cast<unsigned long long>(images.size()));
             return false;
         }
         images.front()->SetName(target.name->c_str());
@@ -148,12 +158,12 @@ std::vector<std::unique_ptr<CImage>> TargetsOfDfuFile(const DfuFileInfo& info, c
     return images;
 }
 
-void ReportUnloadable(const std::string& path) {
-    std::fprintf(stderr, "fwpack Unable to create image from this file [%s] !\n", path.c_str());
+std::string UnloadableLine(const std::string& path) {
+    return "fwpack Unable to create image from this file [" + path + "] !\n";
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
-    FilePtr file(std::fopen(path.c_str(), "rb"));
+    FilePtr file = platform::OpenFile(path.c_str(), "rb");
     if (!file) return false;
     std::error_code error;
     const auto size = std::filesystem::file_size(path, error);
@@ -167,30 +177,41 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
     }
 }
 
-std::unique_ptr<CImage> LoadInput(const std::string& path, uint8_t alternate, std::optional<uint32_t> base) {
-    std::unique_ptr<CImage> image;
-    if (HasExtension(path, ".BIN") && base) {
-        std::error_code error;
-        const uint64_t size = std::filesystem::file_size(path, error);
-        if (!error && *base + size > (uint64_t{1} << 32)) {
-            std::fprintf(stderr, "fwpack: %s: its %llu bytes from 0x%08X run past address 0xFFFFFFFF\n", path.c_str(),
-                         static_cast<unsigned long long>(size), unsigned{*base});
-        } else {
-            image = std::make_unique<CImage>(alternate, false, nullptr);
-            if (!image->LoadBin(path.c_str(), *base)) image.reset();
+std::unique_ptr<CImage> LoadInput(const InputFile& input, uint8_t alternate, std::string& error) {
+    const char* path = input.path.c_str();
+    auto image = std::make_unique<CImage>(alternate, false, nullptr);
+    bool loaded = false;
+    switch (input.kind) {
+        case FileKind::kHex: loaded = image->LoadHex(path); break;
+        case FileKind::kSrec: loaded = image->LoadSRec(path); break;
+        case FileKind::kBin: {
+            if (!input.base) break;
+            std::error_code size_error;
+            const uint64_t size = std::filesystem::file_size(input.path, size_error);
+            if (!size_error && *input.base + size > (uint64_t{1} << 32)) {
+                error = Format("fwpack: %s: its %llu bytes from 0x%08X run past address 0xFFFFFFFF\n", path,
+                               static_cast<unsigned long long>(size), unsigned{*input.base});
+                break;
+            }
+            loaded = image->LoadBin(path, *input.base);
+            break;
         }
-    } else {
-        image = std::make_unique<CImage>(alternate, path.c_str(), false, nullptr);
-        if (!image->IsLoaded()) image.reset();
+        case FileKind::kDfu:
+        case FileKind::kUnknown: break;
     }
-    if (!image) ReportUnloadable(path);
+    if (!loaded) {
+        error += UnloadableLine(input.path);
+        return nullptr;
+    }
+    // What was kept for the last element to grow is not needed any more.
+    image->GetList().Trim();
     return image;
 }
 
-bool LoadTargets(const Options& options, const char* default_name, LoadedTargets& loaded) {
-    if (HasExtension(options.targets.front().inputs.front(), ".DFU")) return LoadDfuInput(options, loaded);
+bool LoadTargets(const Options& options, const char* default_name, LoadedTargets& loaded, std::string& error) {
+    if (options.targets.front().inputs.front().kind == FileKind::kDfu) return LoadDfuInput(options, loaded, error);
     for (const TargetOptions& target : options.targets) {
-        std::unique_ptr<CImage> image = LoadTarget(target, default_name);
+        std::unique_ptr<CImage> image = LoadTarget(target, default_name, error);
         if (!image) return false;
         loaded.images.push_back(std::move(image));
     }

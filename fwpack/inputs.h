@@ -1,7 +1,7 @@
-// Loading the converter's inputs into images: each input by its extension, a
-// raw binary at its load address, a DfuSe file as its targets, and several
-// inputs of one target merged in address order. Every failure is reported
-// here, on standard error, before the caller gives up.
+// Loading the converter's inputs into images: each input by its kind, a raw
+// binary at its load address, a DfuSe file as its targets, and several inputs
+// of one target merged in address order. A load that fails hands back the
+// lines that say why; the readers' own diagnostics have been printed already.
 #pragma once
 
 #include <cstdint>
@@ -29,13 +29,12 @@ struct LoadedTargets {
 
 // Loads every target of `options` (a DfuSe input: the targets it holds, or
 // the one that -a chooses); a target that -n does not name gets
-// `default_name`. False after the reason has been printed.
-bool LoadTargets(const Options& options, const char* default_name, LoadedTargets& loaded);
+// `default_name`. False with the lines for standard error in `error`.
+bool LoadTargets(const Options& options, const char* default_name, LoadedTargets& loaded, std::string& error);
 
 // Loads one input that is not a DfuSe file into a fresh image with
-// `alternate` and no name; `base` is the load address of a raw binary. Null
-// after the reason has been printed.
-std::unique_ptr<CImage> LoadInput(const std::string& path, uint8_t alternate, std::optional<uint32_t> base);
+// `alternate` and no name. Null with the lines for standard error in `error`.
+std::unique_ptr<CImage> LoadInput(const InputFile& input, uint8_t alternate, std::string& error);
 
 // The targets of a sound DfuSe file `data` as images, each with its
 // alternate setting, its name (when it is named) and its elements in order.
@@ -44,5 +43,5 @@ std::vector<std::unique_ptr<CImage>> TargetsOfDfuFile(const DfuFileInfo& info, c
 // Reads a whole file as bytes; false when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes);
 
-// Prints the line that ends every failed load.
-void ReportUnloadable(const std::string& path);
+// The line that ends every failed load.
+std::string UnloadableLine(const std::string& path);

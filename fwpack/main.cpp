@@ -13,6 +13,7 @@
 #include "info.h"
 #include "inputs.h"
 #include "options.h"
+#include "paths.h"
 
 #ifndef FWPACK_VERSION
 #define FWPACK_VERSION "unknown"
@@ -29,24 +30,16 @@ enum DefaultEntry { kExtension, kDevice, kVendor, kProduct, kTargetName };
 
 uint16_t HexDefault(DefaultEntry entry) { return static_cast<uint16_t>(std::strtoul(kDefaults[entry], nullptr, 16)); }
 
-// The output name: within the final path component, the first "." and
-// everything after it become "." and the output extension; a component
-// without "." gets them appended. Directories are kept as they are.
-std::string OutputName(const std::string& path, const char* extension) {
-    std::size_t component = 0;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        const char c = path[i];
-        if (c == '/' || c == '\\' || (c == ':' && i == 1)) component = i + 1;
-    }
-    const std::size_t dot = path.find('.', component);
-    return path.substr(0, dot) + "." + extension;
-}
+// How a run ends: the lines for standard error and the exit status. Every
+// outcome of a conversion is one of these, printed in one place.
+struct Outcome {
+    std::string message;
+    int status;
+};
 
-// Prints the run's one outcome line and gives the exit status that goes with it.
-int Report(const char* format, const std::string& argument, int status) {
-    std::fprintf(stderr, format, argument.c_str());
-    return status;
-}
+Outcome Success(const std::string& input) { return {"fwpack success for [" + input + "] !\n", 0}; }
+Outcome ConversionFailure(const std::string& input) { return {"fwpack Failure for [" + input + "] !\n", 1}; }
+Outcome OutputError(const std::string& shown) { return {"fwpack output file error [" + shown + "] !\n", 1}; }
 
 // Whether `output` names the file `input`: the same path, or another path to
 // the same file (a link, another spelling).
@@ -62,39 +55,34 @@ struct OutputTarget {
     std::string shown;  // how an output error names it: the argument as typed, else the derived name
 };
 
-int WriteDfu(const Options& options, const LoadedTargets& loaded, const OutputTarget& output,
-             const std::string& first_input) {
+Outcome WriteDfu(const Options& options, const LoadedTargets& loaded, const OutputTarget& output,
+                 const std::string& first_input) {
     DeviceIdentity identity{HexDefault(kVendor), HexDefault(kProduct), HexDefault(kDevice)};
     if (loaded.identity) identity = *loaded.identity;
     CDFUFile dfu(output.name.c_str(), options.vendor.value_or(identity.vendor),
                  options.product.value_or(identity.product), options.release.value_or(identity.release));
-    if (dfu.GetStatus() != STATUS_SUCCESS) {
-        return Report("fwpack output file error [%s] !\n", output.shown, 1);
-    }
+    if (dfu.GetStatus() != STATUS_SUCCESS) return OutputError(output.shown);
     for (const auto& image : loaded.images) {
         if (dfu.AddTarget(*image) != STATUS_SUCCESS) {
             // A file without the image would only mislead whoever picks it up.
             dfu.Discard();
-            return Report("fwpack Failure for [%s] !\n", first_input, 1);
+            return ConversionFailure(first_input);
         }
     }
     // The file is complete on disk before success is reported.
-    if (dfu.Close() != STATUS_SUCCESS) {
-        return Report("fwpack output file error [%s] !\n", output.shown, 1);
-    }
-    return Report("fwpack success for [%s] !\n", first_input, 0);
+    if (dfu.Close() != STATUS_SUCCESS) return OutputError(output.shown);
+    return Success(first_input);
 }
 
-int WriteRecords(const Options& options, const CImage& image, const OutputTarget& output,
-                 const std::string& first_input) {
+Outcome WriteRecords(const Options& options, const CImage& image, const OutputTarget& output,
+                     const std::string& first_input) {
     const bool written = options.format == OutputFormat::kHex ? image.SaveHex(output.name.c_str(), true)
                                                               : image.SaveSRec(output.name.c_str());
-    if (!written) return Report("fwpack output file error [%s] !\n", output.shown, 1);
-    return Report("fwpack success for [%s] !\n", first_input, 0);
+    return written ? Success(first_input) : OutputError(output.shown);
 }
 
-int Convert(const Options& options) {
-    const std::string& first_input = options.targets.front().inputs.front();
+Outcome Convert(const Options& options) {
+    const std::string& first_input = options.targets.front().inputs.front().path;
     const char* extension =
         options.format == OutputFormat::kDfu ? kDefaults[kExtension] : FormatExtension(options.format);
     OutputTarget output;
@@ -103,10 +91,10 @@ int Convert(const Options& options) {
     // Refused before anything is read or written: the input would be lost.
     for (const auto& target : options.targets) {
         for (const auto& input : target.inputs) {
-            if (SameFile(input, output.name)) {
-                std::fprintf(stderr, "fwpack: the output %s is the input %s; writing it would destroy the input\n",
-                             output.name.c_str(), input.c_str());
-                return 1;
+            if (SameFile(input.path, output.name)) {
+                return {"fwpack: the output " + output.name + " is the input " + input.path +
+                            "; writing it would destroy the input\n",
+                        1};
             }
         }
     }
@@ -114,7 +102,8 @@ int Convert(const Options& options) {
     // The inputs are loaded before the output is opened, so that an input that
     // cannot be read leaves any existing output file untouched.
     LoadedTargets loaded;
-    if (!LoadTargets(options, kDefaults[kTargetName], loaded)) return 1;
+    std::string error;
+    if (!LoadTargets(options, kDefaults[kTargetName], loaded, error)) return {error, 1};
     if (options.format == OutputFormat::kDfu) return WriteDfu(options, loaded, output, first_input);
     return WriteRecords(options, *loaded.images.front(), output, first_input);
 }
@@ -141,8 +130,15 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (options.info) {
-        const auto& bases = options.targets.front().bases;
-        return RunInfo(*options.info, bases.empty() ? std::nullopt : std::optional<uint32_t>(bases.front()));
+        const InfoResult info = RunInfo(options.targets.front().inputs.front());
+        std::fwrite(info.listing.data(), 1, info.listing.size(), stdout);
+        if (info.error.empty()) return 0;
+        // The listing stands before the problem, wherever both streams go.
+        std::fflush(stdout);
+        std::fputs(info.error.c_str(), stderr);
+        return 1;
     }
-    return Convert(options);
+    const Outcome outcome = Convert(options);
+    std::fputs(outcome.message.c_str(), stderr);
+    return outcome.status;
 }

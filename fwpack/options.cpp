@@ -6,12 +6,12 @@
 #include <cstring>
 #include <set>
 
+#include "dfu_format.h"
+#include "hex_decode.h"
 #include "image.h"
 #include "text_format.h"
 
 namespace {
-
-bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 // 1 to `max_digits` hexadecimal digits, with an optional 0x before them.
 bool ParseHexDigits(std::string text, int max_digits, uint32_t& value) {
@@ -19,13 +19,15 @@ bool ParseHexDigits(std::string text, int max_digits, uint32_t& value) {
     if (text.empty() || text.size() > static_cast<std::size_t>(max_digits)) return false;
     uint32_t result = 0;
     for (char c : text) {
-        if (!IsHexDigit(c)) return false;
-        const uint32_t digit = c <= '9' ? uint32_t(c - '0') : uint32_t((c | 0x20) - 'a' + 10);
-        result = (result << 4) | digit;
+        const int8_t digit = hex_decode::kHexValue[static_cast<unsigned char>(c)];
+        if (digit < 0) return false;
+        result = (result << 4) | static_cast<uint32_t>(digit);
     }
     value = result;
     return true;
 }
+
+InputFile Input(const std::string& path) { return InputFile{path, KindOfPath(path), std::nullopt}; }
 
 enum class OptionId { kDevice, kRelease, kAlt, kName, kFormat, kBase, kAdd, kTarget, kInfo, kHelp, kVersion };
 
@@ -96,7 +98,7 @@ private:
         if (positionals_ == 1) {
             // Before the inputs that --add gave to the first target.
             auto& inputs = options().targets.front().inputs;
-            inputs.insert(inputs.begin(), arg);
+            inputs.insert(inputs.begin(), Input(arg));
             first_input_ = true;
         } else if (positionals_ == 2) {
             options().output = arg;
@@ -200,10 +202,10 @@ private:
                 base_shown_.push_back(value);
                 break;
             }
-            case OptionId::kAdd: current().inputs.push_back(value); break;
+            case OptionId::kAdd: current().inputs.push_back(Input(value)); break;
             case OptionId::kTarget:
                 o.targets.emplace_back();
-                current().inputs.push_back(value);
+                current().inputs.push_back(Input(value));
                 break;
             case OptionId::kInfo: o.info = value; break;
             case OptionId::kHelp: o.help = true; break;
@@ -219,7 +221,7 @@ private:
         Options& o = options();
         if (o.info) return CheckInfo();
         if (!first_input_) return Error("no input file");
-        if (o.targets.size() > kMaxTargets) {
+        if (o.targets.size() > dfu_format::kMaxTargets) {
             return Error(Format("%llu targets, but a DfuSe file holds at most 255",
                                 static_cast<unsigned long long>(o.targets.size())));
         }
@@ -231,9 +233,9 @@ private:
         for (const auto& target : o.targets) inputs += target.inputs.size();
         for (const auto& target : o.targets) {
             for (const auto& input : target.inputs) {
-                if (HasExtension(input, ".DFU") && inputs > 1) {
+                if (input.kind == FileKind::kDfu && inputs > 1) {
                     return Error(
-                        Format("the DfuSe input %s stands alone: it takes no --add or --target", input.c_str()));
+                        Format("the DfuSe input %s stands alone: it takes no --add or --target", input.path.c_str()));
                 }
             }
         }
@@ -245,24 +247,25 @@ private:
     void CheckInfo() {
         Options& o = options();
         std::string extra = first_other_option_;
-        if (first_input_) extra = "'" + o.targets.front().inputs.front() + "'";
+        if (first_input_) extra = "'" + o.targets.front().inputs.front().path + "'";
         if (!extra.empty()) {
             return Error(Format("--info reads one file and writes nothing: %s does not go with it", extra.c_str()));
         }
-        o.targets.front().inputs.push_back(*o.info);
+        o.targets.front().inputs.push_back(Input(*o.info));
         CheckBases();
     }
 
     // The k-th -b of a target is the load address of its k-th .bin input.
     void CheckBases() {
         std::size_t base_index = 0;
-        for (const auto& target : options().targets) {
+        for (auto& target : options().targets) {
             std::size_t bins = 0;
-            for (const auto& input : target.inputs) {
-                if (!HasExtension(input, ".BIN")) continue;
+            for (auto& input : target.inputs) {
+                if (input.kind != FileKind::kBin) continue;
                 if (++bins > target.bases.size()) {
-                    return Error(Format("%s: a raw binary input needs its load address (-b ADDR)", input.c_str()));
+                    return Error(Format("%s: a raw binary input needs its load address (-b ADDR)", input.path.c_str()));
                 }
+                input.base = target.bases[bins - 1];
             }
             if (target.bases.size() > bins) {
                 return Error(Format("-b %s: no raw binary (.bin) input of its target takes this load address",
@@ -282,7 +285,7 @@ private:
             const unsigned alternate = target.alternate ? *target.alternate : next;
             if (alternate > 255) {
                 return Error(Format("target %llu (%s) would get alternate setting 256; give it one with -a",
-                                    static_cast<unsigned long long>(t), target.inputs.front().c_str()));
+                                    static_cast<unsigned long long>(t), target.inputs.front().path.c_str()));
             }
             if (!taken.insert(alternate).second) {
                 return Error(Format("two targets have alternate setting %u; each needs its own (-a)", alternate));

@@ -7,15 +7,25 @@
 #include <string>
 #include <vector>
 
+#include "paths.h"
+
 enum class OutputFormat { kDfu, kHex, kSrec };
 
 // The output extension of each format, without the dot.
 const char* FormatExtension(OutputFormat format);
 
+// An input file as the command line names it: its path, the kind of file
+// that its name says it is, and for a raw binary its load address.
+struct InputFile {
+    std::string path;
+    FileKind kind = FileKind::kUnknown;
+    std::optional<uint32_t> base;
+};
+
 // One target of the output: its inputs and what the target options set.
 struct TargetOptions {
-    std::vector<std::string> inputs;  // the first input, then those of --add
-    std::vector<uint32_t> bases;      // the -b values, in order
+    std::vector<InputFile> inputs;  // the first input, then those of --add
+    std::vector<uint32_t> bases;    // the -b values, in order; each goes to its .bin input
     std::optional<uint8_t> alternate;
     std::optional<std::string> name;
 };
@@ -37,9 +47,6 @@ struct Options {
     std::optional<uint16_t> release;
     OutputFormat format = OutputFormat::kDfu;
 };
-
-// The most targets a DfuSe file holds: its target count is one byte.
-constexpr std::size_t kMaxTargets = 255;
 
 struct ParsedCommandLine {
     Options options;

@@ -16,7 +16,7 @@ void RemoveIncompleteOutput(const std::string& path) {
     }
 }
 
-TextOutput::TextOutput(const char* path) : path_(path), file_(std::fopen(path, "w")) {
+TextOutput::TextOutput(const char* path) : path_(path), file_(platform::OpenFile(path, "w")) {
     chunk_.reserve(kChunkSize + 256);
 }
 

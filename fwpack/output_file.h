@@ -1,6 +1,5 @@
-// What every writer of the converter shares: an owned C stream, hexadecimal
-// digits for record text, a chunked text output, and the removal of an output
-// file that could not be written in full.
+// What every writer of the converter shares: a chunked text output, and the
+// removal of an output file that could not be written in full.
 #pragma once
 
 #include <cstddef>
@@ -9,21 +8,7 @@
 #include <memory>
 #include <string>
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-// Writes the low `digits` nibbles of `value` as upper-case hexadecimal digits,
-// most significant first, and returns the position behind them.
-inline char* PutHex(char* out, uint32_t value, int digits) {
-    constexpr char kHexDigits[] = "0123456789ABCDEF";
-    for (int i = digits - 1; i >= 0; --i) {
-        out[i] = kHexDigits[value & 0xFu];
-        value >>= 4;
-    }
-    return out + digits;
-}
+#include "platform.h"
 
 // Removes what a failed write left at `path`. Only a plain file is removed; a
 // link to a plain file is kept and its target emptied; devices and anything

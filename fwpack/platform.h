@@ -1,14 +1,26 @@
 // The converter's platform layer: the few operations whose best form differs
-// between systems (buffers that grow in place on large pages, the kind of an
-// open file). Everything else in the converter is the same everywhere.
+// between systems (opening files, buffers that grow in place on large pages,
+// the kind of an open file). Everything else in the converter is the same
+// everywhere.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <utility>
 
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
 namespace platform {
+
+// Opens the file at `path` (UTF-8) with a mode of std::fopen's ("rb", "w",
+// "wb"); the file is not inherited by programs that this one starts. Null
+// when it cannot be opened.
+FilePtr OpenFile(const char* path, const char* mode);
 
 // A byte buffer that grows in place: address space is reserved whole at once
 // and made usable in steps, so growing never moves or copies the bytes. Pages
@@ -55,16 +67,8 @@ private:
     std::size_t usable_ = 0;
 };
 
-// Opens `path` for writing bytes, creating it when missing. An existing file
-// keeps its bytes until they are written over: emptying a large file first
-// costs more than writing it. Null when it cannot be opened.
-std::FILE* OpenForOverwriting(const char* path);
-
 // Whether `file` is a plain file on disk, which can be written out of order
 // and cut to length, rather than a pipe, a terminal or another device.
 bool IsPlainFile(std::FILE* file);
-
-// Writes out what `file` buffers and cuts the file at `length` bytes.
-bool CutFile(std::FILE* file, uint64_t length);
 
 }  // namespace platform

@@ -1,12 +1,13 @@
 // The converter's platform layer for POSIX systems: growing buffers in
 // anonymous mappings, on transparent huge pages where the system has them,
-// and output files opened without emptying them and cut to length.
+// and files opened so that no program started later inherits them.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <string>
 
 #include "platform.h"
 
@@ -60,17 +61,10 @@ bool GrowableBlock::Extend(std::size_t size) {
     return true;
 }
 
-std::FILE* OpenForOverwriting(const char* path) {
-    const int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) return nullptr;
-    std::FILE* file = fdopen(fd, "wb");
-    if (!file) close(fd);
-    return file;
-}
-
-bool CutFile(std::FILE* file, uint64_t length) {
-    return std::fflush(file) == 0 && length <= static_cast<uint64_t>(INT64_MAX) &&
-           ftruncate(fileno(file), static_cast<off_t>(length)) == 0;
+FilePtr OpenFile(const char* path, const char* mode) {
+    // "e": close on exec, so that a program started later holds no output open.
+    const std::string with_close_on_exec = std::string(mode) + "e";
+    return FilePtr(std::fopen(path, with_close_on_exec.c_str()));
 }
 
 bool IsPlainFile(std::FILE* file) {

@@ -1,6 +1,6 @@
 // The converter's platform layer for Windows: growing buffers in reserved
-// virtual memory that is committed in steps, and output files opened without
-// emptying them and cut to length.
+// virtual memory that is committed in steps, and files opened so that no
+// program started later inherits them.
 #include <windows.h>
 
 #include <fcntl.h>
@@ -9,6 +9,7 @@
 #include <sys/types.h>
 
 #include <algorithm>
+#include <string>
 
 #include "platform.h"
 
@@ -49,17 +50,10 @@ bool GrowableBlock::Extend(std::size_t size) {
     return true;
 }
 
-std::FILE* OpenForOverwriting(const char* path) {
-    const int fd = _open(path, _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
-    if (fd < 0) return nullptr;
-    std::FILE* file = _fdopen(fd, "wb");
-    if (!file) _close(fd);
-    return file;
-}
-
-bool CutFile(std::FILE* file, uint64_t length) {
-    return std::fflush(file) == 0 && length <= static_cast<uint64_t>(INT64_MAX) &&
-           _chsize_s(_fileno(file), static_cast<__int64>(length)) == 0;
+FilePtr OpenFile(const char* path, const char* mode) {
+    // "N": not inherited by programs started later.
+    const std::string not_inherited = std::string(mode) + "N";
+    return FilePtr(std::fopen(path, not_inherited.c_str()));
 }
 
 bool IsPlainFile(std::FILE* file) {

@@ -3,54 +3,23 @@
 // continues it. The first problem ends the reading with a line-numbered
 // diagnostic.
 #include "field_scanner.h"
-#include "image.h"
+#include "formats.h"
+#include "srec_record.h"
 
 namespace {
 
 constexpr const char* kFormat = "Not in Motorola SREC format!";
 constexpr const char* kChecksum = "Checksum error!";
 
-// The sum of the bytes of an address that is `length` bytes wide.
-uint32_t AddressSum(uint32_t address, int length) {
-    uint32_t sum = 0;
-    for (int i = 0; i < length; ++i) sum += (address >> (8 * i)) & 0xFF;
-    return sum;
-}
-
-// What the type character of a record tells of it.
-struct RecordKind {
-    int address_length;       // in bytes; 0 for the header record
-    bool data;                // S1, S2, S3
-    bool terminates;          // S7, S8, S9
-    const char* count_error;  // for a byte count other than the address's length + 1
-};
-
-bool Kind(int type, RecordKind& kind) {
-    switch (type) {
-        case '0': kind = {0, false, false, nullptr}; return true;
-        case '1': kind = {2, true, false, nullptr}; return true;
-        case '2': kind = {3, true, false, nullptr}; return true;
-        case '3': kind = {4, true, false, nullptr}; return true;
-        case '5': kind = {2, false, false, "S5 line 'byte count' error!"}; return true;
-        case '7': kind = {4, false, true, "S7 line 'byte count' error!"}; return true;
-        case '8': kind = {3, false, true, "S8 line 'byte count' error!"}; return true;
-        // S9 also takes a 24-bit address: a byte count of 3 or 4.
-        case '9': kind = {2, false, true, "S9 line 'byte count' error!"}; return true;
-        default: return false;
-    }
-}
-
-// Reads one record behind its 'S' and hands the bytes of a data record to
-// add(address, bytes, length).
-template <typename AddData>
+// Reads one record behind its 'S' and adds the bytes of a data record to the list.
 class SRecRecords {
 public:
-    explicit SRecRecords(AddData add) : add_(add) {}
+    explicit SRecRecords(ElementList& list) : list_(list) {}
 
     const char* operator()(FieldScanner& scanner, bool& ended) {
         if (ReadWholeDataRecord(scanner)) return nullptr;
-        RecordKind kind;
-        if (!Kind(scanner.ReadChar(), kind)) return kFormat;
+        SRecord::Kind kind;
+        if (!SRecord::KindOf(scanner.ReadChar(), kind)) return kFormat;
         return kind.address_length == 0 ? SkipHeader(scanner) : Record(scanner, kind, ended);
     }
 
@@ -66,7 +35,7 @@ private:
         return nullptr;
     }
 
-    const char* Record(FieldScanner& scanner, const RecordKind& kind, bool& ended) {
+    const char* Record(FieldScanner& scanner, const SRecord::Kind& kind, bool& ended) {
         uint32_t byte_count = 0;
         if (!scanner.ReadHex(2, byte_count)) return kFormat;
         const uint32_t minimum = static_cast<uint32_t>(kind.address_length) + 1;
@@ -81,15 +50,15 @@ private:
         const int address_length = long_s9 ? 3 : kind.address_length;
         uint32_t address = 0;
         if (!scanner.ReadHex(2 * address_length, address)) return kFormat;
-        uint32_t sum = byte_count + AddressSum(address, address_length);
+        uint32_t sum = byte_count + SRecord::AddressSum(address, address_length);
 
         const uint32_t data_length = kind.data ? byte_count - minimum : 0;
         if (!scanner.ReadHexBytes(data_length, data_, sum)) return kFormat;
         uint32_t checksum = 0;
         if (!scanner.ReadHex(2, checksum)) return kFormat;
-        if (((sum + checksum + 1) & 0xFF) != 0) return kChecksum;
+        if (checksum != SRecord::Checksum(sum)) return kChecksum;
 
-        if (kind.data) add_(address, data_, data_length);
+        if (kind.data) list_.AddData(address, data_, data_length);
         ended = kind.terminates;
         return nullptr;
     }
@@ -104,7 +73,7 @@ private:
         const std::size_t address_length = static_cast<std::size_t>(text[0] - '0') + 1;
         // The byte count and the address.
         uint8_t head[5];
-        uint8_t sum = 1;  // a right record's bytes sum to 0xFF
+        uint8_t sum = 0;
         if (text.size() < 3 + 2 * address_length || !DecodeHexPairs(text.data() + 1, 1 + address_length, head, sum) ||
             head[0] < address_length + 1) {
             return false;
@@ -113,24 +82,25 @@ private:
         // Type, byte count, address, data, checksum.
         const std::size_t length = 1 + 2 * (1 + std::size_t{head[0]});
         uint8_t checksum = 0;
+        uint8_t unused = 0;
         if (text.size() < length || !DecodeHexPairs(text.data() + 3 + 2 * address_length, data_length, data_, sum) ||
-            !DecodeHexPairs(text.data() + length - 2, 1, &checksum, sum) || sum != 0) {
+            !DecodeHexPairs(text.data() + length - 2, 1, &checksum, unused) || checksum != SRecord::Checksum(sum)) {
             return false;
         }
         uint32_t address = 0;
         for (std::size_t i = 1; i <= address_length; ++i) address = (address << 8) | head[i];
-        add_(address, data_, static_cast<uint32_t>(data_length));
+        list_.AddData(address, data_, static_cast<uint32_t>(data_length));
         scanner.Skip(length);
         return true;
     }
 
-    AddData add_;
+    ElementList& list_;
     uint8_t data_[255] = {};  // a byte count of two digits bounds a record's data
 };
 
 }  // namespace
 
-bool CImage::LoadSRec(const char* path) {
-    SRecRecords records([this](uint32_t address, const uint8_t* data, uint32_t size) { AddData(address, data, size); });
+bool ReadSRecFile(const char* path, ElementList& list) {
+    SRecRecords records(list);
     return ReadRecordFile(path, 'S', kFormat, records);
 }

@@ -228,6 +228,17 @@ TEST_F(DfuFileTest, UnopenablePathAnswersOpenErrorAndCreatesNothing) {
     EXPECT_FALSE(testutil::FileExists(dir_ / "missing"));
 }
 
+TEST_F(DfuFileTest, ConstructionEmptiesAnExistingOutputAtOnce) {
+    testutil::WriteFile(Out(), std::string(4096, 'x'));
+    CDFUFile file(Out().c_str(), 0x0483, 0, 0);
+    ASSERT_EQ(file.GetStatus(), STATUS_SUCCESS);
+    // The old bytes are gone before any target is added; at most room for
+    // the prefix has been written.
+    EXPECT_LE(testutil::ReadBytes(Out()).size(), 11u);
+    EXPECT_EQ(file.Close(), STATUS_SUCCESS);
+    EXPECT_EQ(testutil::ReadBytes(Out()).size(), 27u);
+}
+
 TEST_F(DfuFileTest, CloseWritesOnceAndRefusesLaterTargets) {
     CImage image(0, "not-loaded.bin", false, nullptr);
     CDFUFile file(Out().c_str(), 0x0483, 0, 0);

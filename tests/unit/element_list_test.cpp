@@ -61,11 +61,11 @@ INSTANTIATE_TEST_SUITE_P(Paths, ReaderByExtension,
                                          PathCase{"fw.hex.bak", false, false}, PathCase{"dir.1/fw", false, false}));
 
 TEST(ReaderByExtension, BackslashAndDriveEndTheDirectory) {
-    EXPECT_EQ(UpperCaseExtension("C:\\build.1\\fw.hex"), ".HEX");
-    EXPECT_EQ(UpperCaseExtension("dir.1\\fw"), "");
-    EXPECT_EQ(UpperCaseExtension("C:fw.srec"), ".SREC");
-    EXPECT_EQ(UpperCaseExtension("dir.v2/fw"), "");
-    EXPECT_EQ(UpperCaseExtension(".hex"), ".HEX");
+    EXPECT_EQ(ReaderExtension("C:\\build.1\\fw.hex"), ".HEX");
+    EXPECT_EQ(ReaderExtension("dir.1\\fw"), "");
+    EXPECT_EQ(ReaderExtension("C:fw.srec"), ".SREC");
+    EXPECT_EQ(ReaderExtension("dir.v2/fw"), "");
+    EXPECT_EQ(ReaderExtension(".hex"), ".HEX");
 }
 
 // ---------------------------------------------------------------------------

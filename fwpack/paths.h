@@ -1,0 +1,28 @@
+// What a path says: the kind of file it names and the name of the output
+// derived from it. The three rules that look for a "." each serve one use and
+// are named for it.
+#pragma once
+
+#include <string>
+
+enum class FileKind { kUnknown, kHex, kSrec, kBin, kDfu };
+
+// The extension that picks a reader: the last "." of the final path
+// component and everything after it, upper-cased (".HEX"); empty when that
+// component has no ".". The final component starts after the last "/" or
+// "\", or after a drive ("C:").
+std::string ReaderExtension(const std::string& path);
+
+// The kind of file that `path` names by its reader extension, in any case:
+// ".HEX", ".SREC", ".BIN" or ".DFU"; kUnknown for any other.
+FileKind KindOfPath(const std::string& path);
+
+// The output name: within the final path component, the first "." and
+// everything after it become "." and `extension`; a component without "."
+// gets them appended. Directories are kept as they are.
+std::string OutputName(const std::string& path, const char* extension);
+
+// Splits `source` at its first ".": the text before it goes to `name`, the
+// text after it, dots removed and upper-cased, to `extension`. Each buffer must
+// hold strlen(source) + 1 characters. Returns whether a "." was found.
+bool SplitFileName(const char* source, char* name, char* extension);
