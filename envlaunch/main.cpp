@@ -65,7 +65,7 @@ void PrintLine(const std::string& text) {
 // What a failed write leaves behind goes, so that the companion finds no file
 // rather than a cut one. Only a plain file is removed; a link to a plain file
 // is kept and its target emptied; a device the user put there is left alone.
-void RemoveIncompleteFile(const std::string& path) {
+void RemoveIncompleteFile(const envlaunch::Path& path) {
     namespace fs = std::filesystem;
     std::error_code error;
     const fs::file_status own = fs::symlink_status(path, error);
@@ -78,7 +78,7 @@ void RemoveIncompleteFile(const std::string& path) {
 }
 
 // The file as the companion reads it, or none: a cut file is taken away.
-envlaunch::WriteOutcome WriteEnvironmentFile(const std::string& path, const std::string& text) {
+envlaunch::WriteOutcome WriteEnvironmentFile(const envlaunch::Path& path, const std::string& text) {
     const envlaunch::WriteOutcome outcome = envlaunch::WriteTextFile(path, text);
     if (outcome == envlaunch::WriteOutcome::kCannotWrite) RemoveIncompleteFile(path);
     return outcome;
@@ -89,16 +89,16 @@ envlaunch::WriteOutcome WriteEnvironmentFile(const std::string& path, const std:
 int main() {
     const Values values = ReadVariables();
 
-    const std::string own_path = envlaunch::OwnExecutablePath();
+    const envlaunch::Path own_path = envlaunch::OwnExecutablePath();
     const std::size_t cut = own_path.rfind(envlaunch::PathSeparator());
-    if (cut == std::string::npos) {
+    if (cut == envlaunch::Path::npos) {
         std::fprintf(stderr, "envlaunch: cannot find the directory of the running program\n");
         return kFailure;
     }
-    const std::string dir = own_path.substr(0, cut);
+    const envlaunch::Path dir = own_path.substr(0, cut);
 
-    const std::string file_path = dir + envlaunch::PathSeparator() + "env_vars.txt";
-    PrintLine(file_path);
+    const envlaunch::Path file_path = dir + envlaunch::PathSeparator() + envlaunch::AsciiPath("env_vars.txt");
+    envlaunch::PrintPathLine(file_path);
     // Either way the companion is started: it copes with a missing file.
     switch (WriteEnvironmentFile(file_path, EnvironmentFileText(values))) {
         case envlaunch::WriteOutcome::kCannotOpen: PrintLine("cannot open env_vars.txt"); break;
@@ -106,7 +106,7 @@ int main() {
         case envlaunch::WriteOutcome::kWritten: break;
     }
 
-    const std::string command_line = envlaunch::CompanionCommandLine(dir);
+    const envlaunch::Path command_line = envlaunch::CompanionCommandLine(dir);
     // The companion is started by its full path, so a failed change of
     // directory does not stop it.
     envlaunch::ChangeDirectory(dir);

@@ -12,9 +12,9 @@
 
 namespace envlaunch {
 
-char PathSeparator() { return '/'; }
+PathChar PathSeparator() { return '/'; }
 
-std::string OwnExecutablePath() {
+Path OwnExecutablePath() {
     std::string buffer(256, '\0');
     for (;;) {
         ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
@@ -28,7 +28,7 @@ std::string OwnExecutablePath() {
     }
 }
 
-std::string CompanionCommandLine(const std::string& dir) {
+Path CompanionCommandLine(const Path& dir) {
     // Inside double quotes the shell still acts on these four; escaped, a
     // directory name can never run a command of its own.
     std::string line = "\"";
@@ -39,12 +39,12 @@ std::string CompanionCommandLine(const std::string& dir) {
     return line + "\"";
 }
 
-bool RunCommandLine(const std::string& line) {
+bool RunCommandLine(const Path& line) {
     int status = std::system(line.c_str());
     return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-WriteOutcome WriteTextFile(const std::string& path, const std::string& text) {
+WriteOutcome WriteTextFile(const Path& path, const std::string& text) {
     std::FILE* file = std::fopen(path.c_str(), "w");
     if (file == nullptr) return WriteOutcome::kCannotOpen;
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
@@ -53,9 +53,15 @@ WriteOutcome WriteTextFile(const std::string& path, const std::string& text) {
     return written && closed ? WriteOutcome::kWritten : WriteOutcome::kCannotWrite;
 }
 
-bool ChangeDirectory(const std::string& dir) {
+bool ChangeDirectory(const Path& dir) {
     // A launcher in the root directory has an empty directory name.
     return chdir(dir.empty() ? "/" : dir.c_str()) == 0;
+}
+
+// Paths are bytes here, printed as they are.
+void PrintPathLine(const Path& path) {
+    std::fwrite(path.data(), 1, path.size(), stdout);
+    std::fputc('\n', stdout);
 }
 
 }  // namespace envlaunch

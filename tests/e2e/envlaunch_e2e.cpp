@@ -133,12 +133,14 @@ protected:
         std::string command = "env -i PATH=/usr/bin:/bin";
         std::string emulator;
         if (kTarget.windows) {
-            // What wine itself needs, and the stand-in's instructions.
+            // What wine itself needs, and the stand-in's instructions. Wine
+            // reads the build machine's file names as UTF-8 only in a UTF-8 locale.
             for (const char* name : {"HOME", "WINEPREFIX", "WINEDEBUG", "WINESERVER", "WINELOADER"}) {
                 if (const char* value = std::getenv(name)) {
                     command += " " + ShellQuote(std::string(name) + "=" + value);
                 }
             }
+            command += " LANG=C.UTF-8";
             command += " " + ShellQuote("STANDIN_RECORD_DIR=" + testutil::WinePath(record_));
             command += " " + ShellQuote("STANDIN_STATUS=" + companion_status_);
             const char* wine = std::getenv("WINE");
@@ -289,6 +291,7 @@ TEST_P(LauncherDirectory, StartsOnlyTheCompanionWhateverTheDirectoryIsCalled) {
     EXPECT_EQ(result.out, PathLine());
     EXPECT_EQ(Recorded("cwd"), Shown(dir_) + "\n");
     EXPECT_EQ(Recorded("inherited"), "C:\\qx\\qx.ini");
+    EXPECT_EQ(Recorded("env_vars"), Lines({"/opt/veldrin", "/opt/qx pl", "/usr/tool=chain", "C:\\qx\\qx.ini"}));
     // A name taken as command text would have created files here or beside the
     // launcher.
     EXPECT_EQ(Listing(dir_), (std::set<std::string>{kTarget.launcher_name, "qxini_core.exe", "env_vars.txt"}));
@@ -296,13 +299,16 @@ TEST_P(LauncherDirectory, StartsOnlyTheCompanionWhateverTheDirectoryIsCalled) {
     EXPECT_EQ(Listing(root_.path().string()), (std::set<std::string>{"rec", "run", GetParam()}));
 }
 
-// The first names carry what /bin/sh acts on, the last ones what cmd.exe acts
-// on: parentheses, &, ^, @, ! and the separators ; , =.
+// The first names carry what /bin/sh acts on, then what cmd.exe acts on:
+// parentheses, &, ^, @, ! and the separators ; , =. The last ones hold
+// letters of several scripts and a character outside the Basic Multilingual
+// Plane, which no ANSI code page holds all of.
 INSTANTIATE_TEST_SUITE_P(Names, LauncherDirectory,
                          ::testing::Values("dir with  spaces", "a $(touch pwned) b", "a `touch pwned` b",
                                            "a;touch pwned", "q\"uote\" & (x)", "back\\\\slash\\", "$HOME",
                                            "it's \\\"$(touch pwned)\\\"", "new\nline", "Program Files (x86)",
-                                           "x & copy nul pwned & (y)", "@echo off ^& caret ^^", "a!b!c; d, e=f"),
+                                           "x & copy nul pwned & (y)", "@echo off ^& caret ^^", "a!b!c; d, e=f",
+                                           "目录 é", "папка", "Ελληνικά (x86)", "Crème brûlée", "😀 fw"),
                          [](const auto& info) { return "Name" + std::to_string(info.index); });
 
 // --- other conditions ----------------------------------------------------------
@@ -390,7 +396,10 @@ TEST_F(Launcher, IgnoresItsArgumentsAndPassesNoneOn) {
 }
 
 TEST_F(Launcher, FindsItsDirectoryWhateverTheLengthOfItsPath) {
-    Prepare(std::string(200, 'd') + "/" + std::string(200, 'e'));
+    // Over 260 characters, the last name in Cyrillic (within 255 bytes of UTF-8).
+    std::string name;
+    for (int i = 0; i < 20; ++i) name += "папка-";
+    Prepare(std::string(200, 'd') + "/" + name);
     RunResult result = Launch(kAllFour);
     EXPECT_EQ(result.out, PathLine());
     EXPECT_EQ(WrittenFile(), Lines({"/opt/veldrin", "/opt/qx pl", "/usr/tool=chain", "C:\\qx\\qx.ini"}));

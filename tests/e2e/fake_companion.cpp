@@ -11,18 +11,33 @@
 
 namespace {
 
+std::wstring Wide(const std::string& utf8) {
+    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), length);
+    return wide;
+}
+
+std::string Utf8(const std::wstring& wide) {
+    const int size = static_cast<int>(wide.size());
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), length, nullptr, nullptr);
+    return utf8;
+}
+
 // Binary, so that the tests read back exactly what was seen: the recorded
 // env_vars.txt keeps its own line ends.
 void Record(const std::string& dir, const char* name, const std::string& text) {
     const std::string path = dir + "\\" + name;
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::FILE* file = _wfopen(Wide(path).c_str(), L"wb");
     if (file == nullptr) return;
     std::fwrite(text.data(), 1, text.size(), file);
     std::fclose(file);
 }
 
 bool ReadWhole(const std::string& path, std::string& text) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = _wfopen(Wide(path).c_str(), L"rb");
     if (file == nullptr) return false;
     char chunk[4096];
     std::size_t got;
@@ -31,20 +46,22 @@ bool ReadWhole(const std::string& path, std::string& text) {
     return true;
 }
 
+// Paths are taken through the wide calls and recorded in UTF-8, so that the
+// tests compare them with the build machine's names whatever their characters.
 std::string CurrentDirectory() {
-    const DWORD needed = GetCurrentDirectoryA(0, nullptr);
-    std::string dir(needed, '\0');
-    const DWORD length = GetCurrentDirectoryA(needed, dir.data());
+    const DWORD needed = GetCurrentDirectoryW(0, nullptr);
+    std::wstring dir(needed, L'\0');
+    const DWORD length = GetCurrentDirectoryW(needed, dir.data());
     dir.resize(length < needed ? length : 0);
-    return dir;
+    return Utf8(dir);
 }
 
 std::string OwnDirectory() {
-    std::string path(32768, '\0');
-    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    std::wstring path(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     path.resize(length);
-    const std::size_t cut = path.rfind('\\');
-    return cut == std::string::npos ? std::string() : path.substr(0, cut);
+    const std::size_t cut = path.rfind(L'\\');
+    return cut == std::wstring::npos ? std::string() : Utf8(path.substr(0, cut));
 }
 
 }  // namespace
