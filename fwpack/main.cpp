@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <system_error>
 
@@ -62,12 +63,18 @@ Outcome WriteDfu(const Options& options, const LoadedTargets& loaded, const Outp
     CDFUFile dfu(output.name.c_str(), options.vendor.value_or(identity.vendor),
                  options.product.value_or(identity.product), options.release.value_or(identity.release));
     if (dfu.GetStatus() != STATUS_SUCCESS) return OutputError(output.shown);
-    for (const auto& image : loaded.images) {
-        if (dfu.AddTarget(*image) != STATUS_SUCCESS) {
-            // A file without the image would only mislead whoever picks it up.
-            dfu.Discard();
-            return ConversionFailure(first_input);
+    try {
+        for (const auto& image : loaded.images) {
+            if (dfu.AddTarget(*image) != STATUS_SUCCESS) {
+                // A file without the image would only mislead whoever picks it up.
+                dfu.Discard();
+                return ConversionFailure(first_input);
+            }
         }
+    } catch (const std::bad_alloc&) {
+        // Else the builder would complete the file on its way out.
+        dfu.Discard();
+        throw;
     }
     // The file is complete on disk before success is reported.
     if (dfu.Close() != STATUS_SUCCESS) return OutputError(output.shown);
@@ -108,9 +115,7 @@ Outcome Convert(const Options& options) {
     return WriteRecords(options, *loaded.images.front(), output, first_input);
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
+int Run(int argc, char* argv[]) {
     const ParsedCommandLine parsed = ParseCommandLine(argc, argv);
     const Options& options = parsed.options;
     if (options.no_arguments) {
@@ -141,4 +146,16 @@ int main(int argc, char* argv[]) {
     const Outcome outcome = Convert(options);
     std::fputs(outcome.message.c_str(), stderr);
     return outcome.status;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    // Loading names the input where memory runs out; anywhere else, this says it.
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fputs("fwpack: memory ran out\n", stderr);
+        return 1;
+    }
 }
