@@ -52,9 +52,14 @@ TextOutput::TextOutput(const char* path) : path_(path) {
 }
 
 TextOutput::~TextOutput() {
-    if (temporary_.empty()) return;
+    // Still open only when the writing was given up before Close().
+    if (!file_) return;
     file_.reset();
-    RemoveTemporary();
+    if (temporary_.empty()) {
+        RemoveIncompleteOutput(path_);
+    } else {
+        RemoveTemporary();
+    }
 }
 
 FilePtr TextOutput::CreateTemporary(int mode) {
