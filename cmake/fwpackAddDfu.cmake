@@ -26,10 +26,6 @@
 # derives from the first input (app.hex -> app.dfu, or app.srec with FORMAT
 # srec) in the current binary directory.
 
-if(CMAKE_VERSION VERSION_LESS 3.25)
-  message(FATAL_ERROR "fwpack's CMake package needs CMake 3.25 or later; this is ${CMAKE_VERSION}")
-endif()
-
 function(fwpack_add_dfu target)
   # One group of arguments for the file and its first target, then one per
   # TARGET.
