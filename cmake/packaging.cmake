@@ -96,7 +96,7 @@ else()
   set(CPACK_GENERATOR TGZ)
 endif()
 
-# fwpack_1.1.0_amd64.deb, with the libraries it needs found by dpkg-shlibdeps.
+# fwpack_1.2.0_amd64.deb, with the libraries it needs found by dpkg-shlibdeps.
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
