@@ -203,7 +203,8 @@ WholeFileRead ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes
     FilePtr file = platform::OpenFile(path.c_str(), "rb");
     if (!file) return WholeFileRead::kUnreadable;
     std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
+    // Standard input has no size ahead; a file named "-" is not it.
+    const auto size = IsStandardStream(path.c_str()) ? 0 : std::filesystem::file_size(path, error);
     bytes.clear();
     if (!error && size > limit) return WholeFileRead::kTooLong;
     if (!error) bytes.reserve(static_cast<std::size_t>(size));
@@ -242,7 +243,7 @@ namespace {
 bool LoadBinInput(const InputFile& input, CImage& image, std::string& error) {
     const char* path = input.path.c_str();
     std::error_code size_error;
-    const uint64_t size = std::filesystem::file_size(input.path, size_error);
+    const uint64_t size = IsStandardStream(path) ? 0 : std::filesystem::file_size(input.path, size_error);
     if (!size_error && *input.base + size > (uint64_t{1} << 32)) {
         error = Format("fwpack: %s: its %llu bytes from 0x%08X run past address 0xFFFFFFFF\n", path,
                        static_cast<unsigned long long>(size), unsigned{*input.base});
@@ -270,6 +271,15 @@ std::unique_ptr<CImage> LoadInput(const InputFile& input, uint8_t alternate, std
             case FileKind::kHex: loaded = image->LoadHex(path); break;
             case FileKind::kSrec: loaded = image->LoadSRec(path); break;
             case FileKind::kBin: loaded = input.base && LoadBinInput(input, *image, error); break;
+            case FileKind::kElf: {
+                std::vector<uint8_t> bytes;
+                // An ELF file has no bound of its own: only memory limits it.
+                if (ReadWholeFile(input.path, bytes, UINT64_MAX) != WholeFileRead::kRead) break;
+                std::string problem;
+                loaded = ParseElf(bytes.data(), bytes.size(), image->GetList(), problem);
+                if (!loaded) error = Format("fwpack: %s: %s\n", path, problem.c_str());
+                break;
+            }
             case FileKind::kDfu:
             case FileKind::kUnknown: break;
         }

@@ -34,6 +34,7 @@ std::string RandomTag() {
 
 void RemoveIncompleteOutput(const std::string& path) {
     namespace fs = std::filesystem;
+    if (IsStandardStream(path.c_str())) return;
     std::error_code error;
     const fs::file_status own = fs::symlink_status(path, error);
     if (error) return;
@@ -46,8 +47,10 @@ void RemoveIncompleteOutput(const std::string& path) {
 
 TextOutput::TextOutput(const char* path) : path_(path) {
     chunk_.reserve(kChunkSize + 256);
-    const platform::ExistingOutput existing = platform::InspectOutput(path);
-    if (existing.replaceable) file_ = CreateTemporary(existing.mode);
+    if (!IsStandardStream(path)) {
+        const platform::ExistingOutput existing = platform::InspectOutput(path);
+        if (existing.replaceable) file_ = CreateTemporary(existing.mode);
+    }
     if (!file_) file_ = platform::OpenFile(path, "w");
 }
 
@@ -97,8 +100,7 @@ void TextOutput::Flush() {
 bool TextOutput::Close() {
     if (!file_) return false;
     Flush();
-    // fclose frees the stream even when it fails, so the owner lets go first.
-    const bool closed = std::fclose(file_.release()) == 0;
+    const bool closed = CloseFile(std::move(file_));
     if (!temporary_.empty()) {
         if (good_ && closed && platform::MoveOver(temporary_.c_str(), path_.c_str())) {
             // Forgotten only now: an interrupt until here removes the temporary file.

@@ -25,8 +25,9 @@ void RemoveIncompleteOutput(const std::string& path);
 // complete: until then an existing output stays as it was, and a run that
 // stops part-way never leaves a cut file under the output's name. A failure,
 // the destructor before Close(), and Ctrl-C or a request to terminate remove
-// the temporary file. Links, devices, pipes, files with several names and outputs whose
-// folder takes no new file are written in place.
+// the temporary file. Standard output ("-"), links, devices, pipes, files
+// with several names and outputs whose folder takes no new file are written
+// in place.
 class TextOutput {
 public:
     explicit TextOutput(const char* path);
