@@ -46,6 +46,8 @@ Outcome OutputError(const std::string& shown) { return {"fwpack output file erro
 // Whether `output` names the file `input`: the same path, or another path to
 // the same file (a link, another spelling).
 bool SameFile(const std::string& input, const std::string& output) {
+    // Standard input and output are no file of the command line's.
+    if (input == kStandardStream || output == kStandardStream) return false;
     const std::filesystem::path in = platform::FsPath(input);
     const std::filesystem::path out = platform::FsPath(output);
     if (in.lexically_normal() == out.lexically_normal()) return true;
@@ -89,8 +91,14 @@ Outcome Convert(const Options& options) {
     const char* extension =
         options.format == OutputFormat::kDfu ? kDefaults[kExtension] : FormatExtension(options.format);
     OutputTarget output;
-    output.name = OutputName(options.output ? *options.output : first_input, extension);
-    output.shown = options.output ? *options.output : output.name;
+    if (options.exact_output) {
+        output.name = *options.exact_output;
+    } else if (options.output && *options.output == kStandardStream) {
+        output.name = kStandardStream;
+    } else {
+        output.name = OutputName(options.output ? *options.output : first_input, extension);
+    }
+    output.shown = options.exact_output ? *options.exact_output : options.output ? *options.output : output.name;
     // Refused before anything is read or written: the input would be lost.
     for (const auto& target : options.targets) {
         for (const auto& input : target.inputs) {

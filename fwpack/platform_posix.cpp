@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <string>
 
 #include "platform.h"
@@ -71,6 +72,11 @@ std::filesystem::path FsPath(const std::string& path) { return path; }
 void WriteText(std::FILE* stream, const std::string& text) { std::fwrite(text.data(), 1, text.size(), stream); }
 
 FilePtr OpenFile(const char* path, const char* mode) {
+    if (IsStandardStream(path)) {
+        if (mode[0] == 'r') return FilePtr(stdin);
+        std::signal(SIGPIPE, SIG_IGN);
+        return FilePtr(stdout);
+    }
     // "e": close on exec, so that a program started later holds no output open.
     const std::string with_close_on_exec = std::string(mode) + "e";
     return FilePtr(std::fopen(path, with_close_on_exec.c_str()));
