@@ -2,14 +2,17 @@
 # formats, and the files it reads, by their extensions in any case.
 
 # One line per option: its names, then what completes its value: "files" (the
-# files fwpack reads), "formats", "text" (nothing to offer), or "-" when the
-# option takes no value.
+# files fwpack reads), "output" (any file), "formats" (output formats),
+# "inputformats", "text" (nothing to offer), or "-" when the option takes no
+# value.
 _fwpack_option_table=(
   "-d --device   text"
   "-r --release  text"
   "-a --alt      text"
   "-n --name     text"
   "-f --format   formats"
+  "-o --output   output"
+  "-I --input-format inputformats"
   "-b --base     text"
   "--add         files"
   "-t --target   files"
@@ -18,8 +21,9 @@ _fwpack_option_table=(
   "-V --version  -"
 )
 _fwpack_formats="dfu hex srec"
+_fwpack_input_formats="hex srec bin dfu elf"
 # The extensions of the files fwpack reads, one word each.
-_fwpack_extensions="hex srec bin dfu"
+_fwpack_extensions="hex srec bin dfu elf axf"
 
 # What completes the value of option $1: a kind from the table, or nothing
 # when $1 is no option of fwpack's.
@@ -70,7 +74,9 @@ _fwpack_files() {
 _fwpack_value() {
   case $1 in
     formats) COMPREPLY=($(compgen -W "$_fwpack_formats" -- "$2")) ;;
+    inputformats) COMPREPLY=($(compgen -W "$_fwpack_input_formats" -- "$2")) ;;
     files) _fwpack_files inputs "$2" ;;
+    output) _fwpack_files any "$2" ;;
   esac
 }
 
