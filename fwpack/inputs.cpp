@@ -8,6 +8,7 @@
 
 #include "dfu_format.h"
 #include "formats.h"
+#include "platform.h"
 #include "text_format.h"
 
 namespace {
@@ -204,7 +205,7 @@ WholeFileRead ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes
     if (!file) return WholeFileRead::kUnreadable;
     std::error_code error;
     // Standard input has no size ahead; a file named "-" is not it.
-    const auto size = IsStandardStream(path.c_str()) ? 0 : std::filesystem::file_size(path, error);
+    const auto size = IsStandardStream(path.c_str()) ? 0 : std::filesystem::file_size(platform::FsPath(path), error);
     bytes.clear();
     if (!error && size > limit) return WholeFileRead::kTooLong;
     if (!error) bytes.reserve(static_cast<std::size_t>(size));
@@ -243,7 +244,8 @@ namespace {
 bool LoadBinInput(const InputFile& input, CImage& image, std::string& error) {
     const char* path = input.path.c_str();
     std::error_code size_error;
-    const uint64_t size = IsStandardStream(path) ? 0 : std::filesystem::file_size(input.path, size_error);
+    const uint64_t size =
+        IsStandardStream(path) ? 0 : std::filesystem::file_size(platform::FsPath(input.path), size_error);
     if (!size_error && *input.base + size > (uint64_t{1} << 32)) {
         error = Format("fwpack: %s: its %llu bytes from 0x%08X run past address 0xFFFFFFFF\n", path,
                        static_cast<unsigned long long>(size), unsigned{*input.base});
