@@ -117,12 +117,12 @@ std::string DescribeImage(const std::string& path, const char* kind, const CImag
 InfoResult RunInfo(const InputFile& input) {
     InfoResult result;
     if (input.kind == FileKind::kDfu) {
-        std::vector<uint8_t> bytes;
-        if (!ReadWholeFile(input.path, bytes)) {
+        const std::shared_ptr<const SharedBytes> bytes = ReadFileBytes(input.path);
+        if (!bytes) {
             result.error = UnloadableLine(input.path);
             return result;
         }
-        const DfuFileInfo info = ParseDfuFile(bytes.data(), bytes.size());
+        const DfuFileInfo info = ParseDfuFile(bytes->data(), bytes->size());
         result.listing = DescribeDfuFile(input.path, info);
         if (!info.IsSound()) result.error = Format("fwpack: %s: %s\n", input.path.c_str(), info.problem.c_str());
         return result;

@@ -19,18 +19,25 @@ struct Overlap {
 };
 
 std::optional<Overlap> FindOverlap(const std::vector<std::unique_ptr<CImage>>& inputs) {
+    // Twelve bytes for each element of every input, in one allocation.
     struct Span {
-        uint64_t start;
-        uint64_t end;
-        std::size_t input;
+        uint32_t start;
+        uint32_t size;
+        uint32_t input;
+        uint64_t end() const { return uint64_t{start} + size; }
     };
+    std::size_t count = 0;
+    for (const auto& input : inputs) count += static_cast<std::size_t>(input->GetList().GetCount());
     std::vector<Span> spans;
+    spans.reserve(count);
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         for (const ImageElement& element : inputs[i]->GetList()) {
-            if (element.size != 0) spans.push_back({element.address, element.address + uint64_t{element.size}, i});
+            if (element.size != 0) spans.push_back({element.address, element.size, static_cast<uint32_t>(i)});
         }
     }
-    std::stable_sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.start < b.start; });
+    const auto by_start = [](const Span& a, const Span& b) { return a.start < b.start; };
+    // Inputs given in address order need no sorting, the usual case.
+    if (!std::is_sorted(spans.begin(), spans.end(), by_start)) std::stable_sort(spans.begin(), spans.end(), by_start);
     // In address order, a span that starts below the furthest end that another
     // input has reached so far shares its first byte with that input. The two
     // furthest ends of two different inputs tell at once whether any other
@@ -42,17 +49,17 @@ std::optional<Overlap> FindOverlap(const std::vector<std::unique_ptr<CImage>>& i
         std::size_t input = SIZE_MAX;
     } best, second;
     for (const Span& span : spans) {
-        const uint64_t other_reach = best.input != span.input ? best.end : second.end;
+        const std::size_t input = span.input;
+        const uint64_t other_reach = best.input != input ? best.end : second.end;
         if (other_reach > span.start) {
             for (std::size_t other = 0; other < inputs.size(); ++other) {
-                if (other != span.input && reach[other] > span.start) {
-                    return Overlap{static_cast<uint32_t>(span.start), std::min(other, span.input),
-                                   std::max(other, span.input)};
+                if (other != input && reach[other] > span.start) {
+                    return Overlap{span.start, std::min(other, input), std::max(other, input)};
                 }
             }
         }
-        reach[span.input] = std::max(reach[span.input], span.end);
-        const Furthest mine{reach[span.input], span.input};
+        reach[input] = std::max(reach[input], span.end());
+        const Furthest mine{reach[input], input};
         if (mine.input == best.input) {
             best = mine;
         } else if (mine.end > best.end) {
@@ -80,6 +87,9 @@ std::unique_ptr<CImage> LoadTarget(const TargetOptions& target, const char* defa
                        target.inputs[overlap->second].path.c_str(), unsigned{overlap->address});
             return nullptr;
         }
+        std::size_t count = 0;
+        for (const auto& input : inputs) count += static_cast<std::size_t>(input->GetList().GetCount());
+        inputs.front()->GetList().Reserve(count);
         for (std::size_t i = 1; i < inputs.size(); ++i) inputs.front()->TakeElements(*inputs[i]);
         inputs.front()->SortElements();
     }
@@ -97,18 +107,18 @@ std::string AlternateList(const std::vector<std::unique_ptr<CImage>>& images) {
 bool LoadDfuInput(const Options& options, LoadedTargets& loaded, std::string& error) {
     const TargetOptions& target = options.targets.front();
     const std::string& path = target.inputs.front().path;
-    std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(path, bytes)) {
+    const std::shared_ptr<const SharedBytes> bytes = ReadFileBytes(path);
+    if (!bytes) {
         error = UnloadableLine(path);
         return false;
     }
-    const DfuFileInfo info = ParseDfuFile(bytes.data(), bytes.size());
+    const DfuFileInfo info = ParseDfuFile(bytes->data(), bytes->size());
     if (!info.IsSound()) {
         error = Format("fwpack: %s: %s\n", path.c_str(), info.problem.c_str()) + UnloadableLine(path);
         return false;
     }
     loaded.identity = DeviceIdentity{info.suffix.vendor, info.suffix.product, info.suffix.release};
-    std::vector<std::unique_ptr<CImage>> images = TargetsOfDfuFile(info, bytes.data());
+    std::vector<std::unique_ptr<CImage>> images = TargetsOfDfuFile(info, bytes);
     if (target.alternate) {
         const auto chosen = std::find_if(images.begin(), images.end(),
                                          [&](const auto& image) { return image->GetAlternate() == *target.alternate; });
@@ -158,6 +168,22 @@ std::vector<std::unique_ptr<CImage>> TargetsOfDfuFile(const DfuFileInfo& info, c
     return images;
 }
 
+std::vector<std::unique_ptr<CImage>> TargetsOfDfuFile(const DfuFileInfo& info,
+                                                      const std::shared_ptr<const SharedBytes>& bytes) {
+    std::vector<std::unique_ptr<CImage>> images;
+    std::vector<ImageElement> elements;
+    for (const DfuTargetInfo& t : info.targets) {
+        auto image = std::make_unique<CImage>(t.alternate, t.named != 0, t.name.c_str());
+        elements.clear();
+        for (const DfuElementInfo& e : t.elements) {
+            elements.push_back(ImageElement{e.address, e.size, const_cast<uint8_t*>(bytes->data() + e.data_offset)});
+        }
+        image->GetList().AppendShared(bytes, elements);
+        images.push_back(std::move(image));
+    }
+    return images;
+}
+
 std::string UnloadableLine(const std::string& path) {
     return "fwpack Unable to create image from this file [" + path + "] !\n";
 }
@@ -174,6 +200,30 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
         const std::size_t count = std::fread(chunk, 1, sizeof chunk, file.get());
         bytes.insert(bytes.end(), chunk, chunk + count);
         if (count < sizeof chunk) return std::ferror(file.get()) == 0;
+    }
+}
+
+std::shared_ptr<SharedBytes> ReadFileBytes(const std::string& path) {
+    FilePtr file = platform::OpenFile(path.c_str(), "rb");
+    if (!file) return nullptr;
+    std::error_code error;
+    const uint64_t expected = std::filesystem::file_size(path, error);
+    // A byte more than the file is expected to hold, so that its end shows
+    // in the first read; a file that grows meanwhile is read on in chunks.
+    std::size_t wanted = !error && expected < SIZE_MAX / 2 ? static_cast<std::size_t>(expected) + 1 : 0;
+    auto bytes = std::make_shared<SharedBytes>();
+    std::size_t size = 0;
+    for (;;) {
+        wanted = std::max(wanted, std::size_t{1} << 20);
+        if (size > SIZE_MAX - wanted || !bytes->Resize(size + wanted)) return nullptr;
+        const std::size_t count = std::fread(bytes->data() + size, 1, wanted, file.get());
+        size += count;
+        if (count < wanted) {
+            if (std::ferror(file.get()) != 0) return nullptr;
+            bytes->Resize(size);
+            return bytes;
+        }
+        wanted = 0;
     }
 }
 

@@ -40,6 +40,15 @@ std::unique_ptr<CImage> LoadInput(const InputFile& input, uint8_t alternate, std
 // alternate setting, its name (when it is named) and its elements in order.
 std::vector<std::unique_ptr<CImage>> TargetsOfDfuFile(const DfuFileInfo& info, const uint8_t* data);
 
+// The same, with no bytes copied: the elements point into `bytes` (those of
+// the file that `info` describes), of which each image keeps a share.
+std::vector<std::unique_ptr<CImage>> TargetsOfDfuFile(const DfuFileInfo& info,
+                                                      const std::shared_ptr<const SharedBytes>& bytes);
+
+// Reads a whole file into memory that element lists can share; null when it
+// cannot be opened or read.
+std::shared_ptr<SharedBytes> ReadFileBytes(const std::string& path);
+
 // Reads a whole file as bytes; false when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes);
 

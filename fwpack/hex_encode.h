@@ -1,0 +1,74 @@
+// Numbers to text, written by hand into a character buffer: bytes as pairs of
+// upper-case hexadecimal digits through a table of all 256 pairs, and decimal
+// numbers. The writers and the listing format millions of numbers, where
+// formatting a digit at a time, or through printf, costs more than the rest.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace hex_encode {
+
+// "000102...FEFF": the two digits of byte b at 2 * b.
+constexpr std::array<char, 512> MakePairTable() {
+    constexpr char kDigits[] = "0123456789ABCDEF";
+    std::array<char, 512> table{};
+    for (int b = 0; b < 256; ++b) {
+        table[2 * b] = kDigits[b >> 4];
+        table[2 * b + 1] = kDigits[b & 0xF];
+    }
+    return table;
+}
+inline constexpr std::array<char, 512> kPairs = MakePairTable();
+
+// Writes the two digits of `byte` and returns the position behind them.
+inline char* PutByte(char* out, uint8_t byte) {
+    std::memcpy(out, &kPairs[2 * std::size_t{byte}], 2);
+    return out + 2;
+}
+
+// Writes the low `bytes` bytes of `value` as digit pairs, the most
+// significant first.
+inline char* PutValue(char* out, uint64_t value, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) out = PutByte(out, static_cast<uint8_t>(value >> (8 * i)));
+    return out;
+}
+
+// Writes `count` bytes as digit pairs and adds them to `sum`.
+inline char* PutBytes(char* out, const uint8_t* data, std::size_t count, uint32_t& sum) {
+    uint32_t total = sum;
+    for (std::size_t i = 0; i < count; ++i) {
+        out = PutByte(out, data[i]);
+        total += data[i];
+    }
+    sum = total;
+    return out;
+}
+
+// As printf's "%08llX": at least eight digits, more when the value needs them.
+inline char* PutHex8(char* out, uint64_t value) {
+    int bytes = 4;
+    while (bytes < 8 && (value >> (8 * bytes)) != 0) ++bytes;
+    if ((value >> (8 * bytes - 4)) == 0 && bytes > 4) {
+        // An odd number of digits: the leading one alone.
+        *out++ = kPairs[2 * static_cast<std::size_t>(value >> (8 * (bytes - 1))) + 1];
+        --bytes;
+    }
+    return PutValue(out, value, bytes);
+}
+
+// As printf's "%llu".
+inline char* PutDecimal(char* out, uint64_t value) {
+    char digits[20];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (n > 0) *out++ = digits[--n];
+    return out;
+}
+
+}  // namespace hex_encode
