@@ -59,16 +59,35 @@ inline char* PutHex8(char* out, uint64_t value) {
     return PutValue(out, value, bytes);
 }
 
+// "000102...9899": the two decimal digits of n below 100 at 2 * n.
+constexpr std::array<char, 200> MakeDecimalPairTable() {
+    std::array<char, 200> table{};
+    for (int n = 0; n < 100; ++n) {
+        table[2 * n] = static_cast<char>('0' + n / 10);
+        table[2 * n + 1] = static_cast<char>('0' + n % 10);
+    }
+    return table;
+}
+inline constexpr std::array<char, 200> kDecimalPairs = MakeDecimalPairTable();
+
 // As printf's "%llu".
 inline char* PutDecimal(char* out, uint64_t value) {
     char digits[20];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    while (n > 0) *out++ = digits[--n];
-    return out;
+    char* at = digits + sizeof digits;
+    while (value >= 100) {
+        at -= 2;
+        std::memcpy(at, &kDecimalPairs[2 * static_cast<std::size_t>(value % 100)], 2);
+        value /= 100;
+    }
+    if (value >= 10) {
+        at -= 2;
+        std::memcpy(at, &kDecimalPairs[2 * static_cast<std::size_t>(value)], 2);
+    } else {
+        *--at = static_cast<char>('0' + value);
+    }
+    const auto length = static_cast<std::size_t>(digits + sizeof digits - at);
+    std::memcpy(out, at, length);
+    return out + length;
 }
 
 }  // namespace hex_encode

@@ -130,8 +130,8 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (options.info) {
-        const InfoResult info = RunInfo(options.targets.front().inputs.front());
-        std::fwrite(info.listing.data(), 1, info.listing.size(), stdout);
+        const InfoResult info = RunInfo(options.targets.front().inputs.front(),
+                                        [](const char* text, std::size_t length) { std::fwrite(text, 1, length, stdout); });
         if (info.error.empty()) return 0;
         // The listing stands before the problem, wherever both streams go.
         std::fflush(stdout);
