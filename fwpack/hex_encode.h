@@ -1,5 +1,6 @@
 // Numbers to text, written by hand into a character buffer: bytes as pairs of
-// upper-case hexadecimal digits through a table of all 256 pairs, and decimal
+// upper-case hexadecimal digits, sixteen at a time where the compiler has the
+// vector operations and else through a table of all 256 pairs, and decimal
 // numbers. The writers and the listing format millions of numbers, where
 // formatting a digit at a time, or through printf, costs more than the rest.
 #pragma once
@@ -8,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+
+#include "hex_decode.h"
 
 namespace hex_encode {
 
@@ -36,9 +39,36 @@ inline char* PutValue(char* out, uint64_t value, int bytes) {
     return out;
 }
 
-// Writes `count` bytes as digit pairs and adds them to `sum`.
+#if defined(FWPACK_HEX_VECTORS)
+// Sixteen bytes at `data` as 32 digits at `out`, several times faster than a
+// pair at a time; returns the bytes.
+inline hex_decode::Bytes16 EncodeBlock(const uint8_t* data, char* out) {
+    using hex_decode::Bytes16;
+    Bytes16 bytes;
+    std::memcpy(&bytes, data, 16);
+    const Bytes16 high = bytes >> 4;
+    const Bytes16 low = bytes & static_cast<uint8_t>(0xF);
+    // A nibble above 9 becomes a letter: '0' + 10 + 7 is 'A'.
+    const Bytes16 letter_high = reinterpret_cast<Bytes16>(high > static_cast<uint8_t>(9)) & static_cast<uint8_t>(7);
+    const Bytes16 letter_low = reinterpret_cast<Bytes16>(low > static_cast<uint8_t>(9)) & static_cast<uint8_t>(7);
+    const Bytes16 first = high + static_cast<uint8_t>('0') + letter_high;
+    const Bytes16 second = low + static_cast<uint8_t>('0') + letter_low;
+    const Bytes16 front = __builtin_shufflevector(first, second, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+    const Bytes16 back =
+        __builtin_shufflevector(first, second, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
+    std::memcpy(out, &front, 16);
+    std::memcpy(out + 16, &back, 16);
+    return bytes;
+}
+#endif
+
+// Writes `count` bytes as digit pairs and adds them to `sum`, of which only
+// the low byte counts (as in every record checksum).
 inline char* PutBytes(char* out, const uint8_t* data, std::size_t count, uint32_t& sum) {
     uint32_t total = sum;
+#if defined(FWPACK_HEX_VECTORS)
+    for (; count >= 16; count -= 16, data += 16, out += 32) total += hex_decode::SumOfLanes(EncodeBlock(data, out));
+#endif
     for (std::size_t i = 0; i < count; ++i) {
         out = PutByte(out, data[i]);
         total += data[i];
