@@ -1,79 +1,203 @@
-# fwpack_add_dfu: a build step that turns a firmware image (.hex, .srec) into
-# a DfuSe file with fwpack::fwpack, run again whenever the image changes.
+# fwpack_add_dfu: a build step that converts firmware images with
+# fwpack::fwpack into a DfuSe file (or an Intel HEX or S-record file), run
+# again whenever an input changes.
 #
-#   fwpack_add_dfu(<target> INPUT <file> [OUTPUT <file>] [DEVICE VID:PID]
-#                  [RELEASE BCD] [ALT N] [NAME text])
+#   fwpack_add_dfu(<target>
+#                  INPUTS <file>... | INPUT <file>
+#                  [BASE <address>...] [ALT <n>] [NAME <text>]
+#                  [DEVICE <vid>:<pid>] [RELEASE <bcd>] [FORMAT dfu|hex|srec]
+#                  [OUTPUT <file>]
+#                  [TARGET INPUTS <file>... [BASE <address>...] [ALT <n>] [NAME <text>]]...)
 #
-# <target> is a new target, built by default, that stands for the DfuSe file.
-# A relative INPUT is taken in the current source directory, or in the current
+# <target> is a new target, built by default, that stands for the output.
+# INPUTS are the images of the file's first DfuSe target: the first is its own,
+# the others are added to it (fwpack's --add). BASE gives the load addresses
+# of the .bin inputs, the first to the first (-b). ALT and NAME are the
+# target's alternate setting and name (-a, -n). Each TARGET opens one more
+# DfuSe target (--target) with inputs and settings of its own; the file's
+# settings DEVICE, RELEASE, FORMAT and OUTPUT come before the first TARGET.
+# DEVICE and RELEASE set the DFU suffix (-d, -r), FORMAT the output's format
+# (-f; hex and srec write one target).
+#
+# A relative input is taken in the current source directory, or in the current
 # binary directory when the source directory has no such file (an image that
 # the build makes, such as objcopy's output). A relative OUTPUT lies in the
 # current binary directory; without OUTPUT the file takes the name fwpack
-# derives from the input (app.hex -> app.dfu) in the current binary directory.
-# DEVICE, RELEASE, ALT and NAME pass through to fwpack's -d, -r, -a and -n.
+# derives from the first input (app.hex -> app.dfu, or app.srec with FORMAT
+# srec) in the current binary directory.
 
 function(fwpack_add_dfu target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "INPUT;OUTPUT;DEVICE;RELEASE;ALT;NAME" "")
-  if(arg_UNPARSED_ARGUMENTS)
-    message(FATAL_ERROR "fwpack_add_dfu(${target}): unknown arguments: ${arg_UNPARSED_ARGUMENTS}")
+  # One group of arguments for the file and its first target, then one per
+  # TARGET.
+  set(group_count 1)
+  set(group_0 "")
+  foreach(argument IN LISTS ARGN)
+    if(argument STREQUAL "TARGET")
+      set(group_${group_count} "")
+      math(EXPR group_count "${group_count} + 1")
+    else()
+      math(EXPR last "${group_count} - 1")
+      list(APPEND group_${last} "${argument}")
+    endif()
+  endforeach()
+
+  cmake_parse_arguments(file "" "DEVICE;RELEASE;FORMAT;OUTPUT" "" ${group_0})
+  if(file_KEYWORDS_MISSING_VALUES)
+    message(FATAL_ERROR "fwpack_add_dfu(${target}): no value for ${file_KEYWORDS_MISSING_VALUES}")
   endif()
-  if(arg_KEYWORDS_MISSING_VALUES)
-    message(FATAL_ERROR "fwpack_add_dfu(${target}): no value for ${arg_KEYWORDS_MISSING_VALUES}")
+  set(options "")
+  if(DEFINED file_DEVICE)
+    list(APPEND options -d "${file_DEVICE}")
   endif()
-  if(NOT DEFINED arg_INPUT)
-    message(FATAL_ERROR "fwpack_add_dfu(${target}): INPUT is required")
+  if(DEFINED file_RELEASE)
+    list(APPEND options -r "${file_RELEASE}")
+  endif()
+  set(format dfu)
+  if(DEFINED file_FORMAT)
+    if(NOT file_FORMAT MATCHES "^(dfu|hex|srec)$")
+      message(FATAL_ERROR "fwpack_add_dfu(${target}): FORMAT is dfu, hex or srec, not ${file_FORMAT}")
+    endif()
+    if(NOT file_FORMAT STREQUAL "dfu" AND group_count GREATER 1)
+      message(FATAL_ERROR "fwpack_add_dfu(${target}): FORMAT ${file_FORMAT} writes one target; TARGET asks for more")
+    endif()
+    set(format ${file_FORMAT})
+    list(APPEND options -f ${format})
   endif()
 
-  get_filename_component(input "${arg_INPUT}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
-  if(NOT IS_ABSOLUTE "${arg_INPUT}" AND NOT EXISTS "${input}")
-    get_filename_component(input "${arg_INPUT}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
-  endif()
+  # Each target's settings apply to the target opened last, so they follow
+  # its --target; the first target's own input goes last, after "--".
+  set(all_inputs "")
+  math(EXPR last "${group_count} - 1")
+  foreach(index RANGE ${last})
+    _fwpack_dfu_target(${target} ${index} "${file_UNPARSED_ARGUMENTS}" "${group_${index}}" inputs target_options)
+    list(APPEND all_inputs ${inputs})
+    list(GET inputs 0 own_input)
+    if(index EQUAL 0)
+      set(first_input "${own_input}")
+    else()
+      list(APPEND options --target "${own_input}")
+    endif()
+    list(APPEND options ${target_options})
+    list(LENGTH inputs input_count)
+    if(input_count GREATER 1)
+      list(SUBLIST inputs 1 -1 added)
+      foreach(input IN LISTS added)
+        list(APPEND options --add "${input}")
+      endforeach()
+    endif()
+  endforeach()
 
-  if(DEFINED arg_OUTPUT)
-    get_filename_component(output "${arg_OUTPUT}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
-  else()
-    get_filename_component(stem "${input}" NAME_WE)
-    set(output "${CMAKE_CURRENT_BINARY_DIR}/${stem}.dfu")
+  _fwpack_dfu_output(${target} "${first_input}" ${format} "${file_OUTPUT}" output)
+  if(output IN_LIST all_inputs)
+    message(FATAL_ERROR "fwpack_add_dfu(${target}): the output ${output} would overwrite an input")
   endif()
-  # fwpack names its output itself: the first "." of the file name and what
-  # follows become ".dfu". Any other name would never appear, and the step
-  # would run at every build.
   get_filename_component(output_dir "${output}" DIRECTORY)
-  get_filename_component(output_stem "${output}" NAME_WE)
-  if(NOT output STREQUAL "${output_dir}/${output_stem}.dfu")
-    message(FATAL_ERROR "fwpack_add_dfu(${target}): OUTPUT ${arg_OUTPUT} must end in .dfu "
-                        "and have no other \".\" in its file name, as fwpack names its output")
-  endif()
-
   # fwpack creates no directories.
   file(MAKE_DIRECTORY "${output_dir}")
 
+  # Without options the step runs fwpack's plain form, which every version
+  # of fwpack understands. All paths are absolute, so none can pass for an
+  # option.
+  if(NOT options STREQUAL "")
+    list(APPEND options --)
+  endif()
+
+  set(shown_inputs "")
+  foreach(input IN LISTS all_inputs)
+    get_filename_component(name "${input}" NAME)
+    list(APPEND shown_inputs "${name}")
+  endforeach()
+  list(JOIN shown_inputs ", " shown_inputs)
+  file(RELATIVE_PATH shown_output "${CMAKE_BINARY_DIR}" "${output}")
+  add_custom_command(OUTPUT "${output}"
+    COMMAND "$<TARGET_FILE:fwpack::fwpack>" ${options} "${first_input}" "${output}"
+    DEPENDS ${all_inputs} "$<TARGET_FILE:fwpack::fwpack>"
+    COMMENT "fwpack: ${shown_inputs} -> ${shown_output}"
+    VERBATIM)
+  add_custom_target(${target} ALL DEPENDS "${output}")
+endfunction()
+
+# One DfuSe target's arguments: its inputs as absolute paths, and the options
+# -a, -n and -b that fwpack takes for it. <unparsed> are the first group's
+# arguments that are not the file's.
+function(_fwpack_dfu_target target index unparsed group inputs_var options_var)
+  if(index EQUAL 0)
+    set(arguments ${unparsed})
+    set(where "")
+  else()
+    set(arguments ${group})
+    set(where " in TARGET ${index}")
+  endif()
+  # The file's keywords are known here too, so that they end a list of inputs.
+  cmake_parse_arguments(arg "" "INPUT;ALT;NAME;DEVICE;RELEASE;FORMAT;OUTPUT" "INPUTS;BASE" ${arguments})
+  if(arg_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "fwpack_add_dfu(${target}): unknown arguments${where}: ${arg_UNPARSED_ARGUMENTS}")
+  endif()
+  foreach(keyword DEVICE RELEASE FORMAT OUTPUT)
+    if(DEFINED arg_${keyword})
+      message(FATAL_ERROR "fwpack_add_dfu(${target}): ${keyword}${where}: "
+                          "DEVICE, RELEASE, FORMAT and OUTPUT come before the first TARGET")
+    endif()
+  endforeach()
+  if(arg_KEYWORDS_MISSING_VALUES)
+    message(FATAL_ERROR "fwpack_add_dfu(${target}): no value for ${arg_KEYWORDS_MISSING_VALUES}${where}")
+  endif()
+  if(DEFINED arg_INPUT AND DEFINED arg_INPUTS)
+    message(FATAL_ERROR "fwpack_add_dfu(${target}): INPUT and INPUTS both given${where}")
+  endif()
+  set(given ${arg_INPUT} ${arg_INPUTS})
+  list(LENGTH given given_count)
+  if(given_count EQUAL 0)
+    message(FATAL_ERROR "fwpack_add_dfu(${target}): INPUTS is required${where}")
+  endif()
+
+  set(inputs "")
+  set(bin_count 0)
+  foreach(given_input IN LISTS given)
+    get_filename_component(input "${given_input}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+    if(NOT IS_ABSOLUTE "${given_input}" AND NOT EXISTS "${input}")
+      get_filename_component(input "${given_input}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
+    endif()
+    list(APPEND inputs "${input}")
+    if(input MATCHES "\\.[bB][iI][nN]$")
+      math(EXPR bin_count "${bin_count} + 1")
+    endif()
+  endforeach()
+  list(LENGTH arg_BASE base_count)
+  if(NOT base_count EQUAL bin_count)
+    message(FATAL_ERROR "fwpack_add_dfu(${target}): ${bin_count} .bin inputs but ${base_count} BASE addresses${where}; "
+                        "each .bin input takes one, in order")
+  endif()
+
   set(options "")
-  if(DEFINED arg_DEVICE)
-    list(APPEND options -d "${arg_DEVICE}")
-  endif()
-  if(DEFINED arg_RELEASE)
-    list(APPEND options -r "${arg_RELEASE}")
-  endif()
   if(DEFINED arg_ALT)
     list(APPEND options -a "${arg_ALT}")
   endif()
   if(DEFINED arg_NAME)
     list(APPEND options -n "${arg_NAME}")
   endif()
-  # Without options the step runs fwpack's plain form, which every version
-  # of fwpack understands. Both paths are absolute, so neither can pass for an
-  # option.
-  if(NOT options STREQUAL "")
-    list(APPEND options --)
-  endif()
+  foreach(base IN LISTS arg_BASE)
+    list(APPEND options -b "${base}")
+  endforeach()
+  set(${inputs_var} "${inputs}" PARENT_SCOPE)
+  set(${options_var} "${options}" PARENT_SCOPE)
+endfunction()
 
-  get_filename_component(shown_input "${input}" NAME)
-  file(RELATIVE_PATH shown_output "${CMAKE_BINARY_DIR}" "${output}")
-  add_custom_command(OUTPUT "${output}"
-    COMMAND "$<TARGET_FILE:fwpack::fwpack>" ${options} "${input}" "${output}"
-    DEPENDS "${input}" "$<TARGET_FILE:fwpack::fwpack>"
-    COMMENT "fwpack: ${shown_input} -> ${shown_output}"
-    VERBATIM)
-  add_custom_target(${target} ALL DEPENDS "${output}")
+# The output's absolute path. fwpack names its output itself: the first "."
+# of the file name and what follows become the format's extension. Any other
+# name would never appear, and the step would run at every build.
+function(_fwpack_dfu_output target first_input format given result)
+  if(given STREQUAL "")
+    get_filename_component(stem "${first_input}" NAME_WE)
+    set(output "${CMAKE_CURRENT_BINARY_DIR}/${stem}.${format}")
+  else()
+    get_filename_component(output "${given}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
+    get_filename_component(output_dir "${output}" DIRECTORY)
+    get_filename_component(output_stem "${output}" NAME_WE)
+    if(NOT output STREQUAL "${output_dir}/${output_stem}.${format}")
+      message(FATAL_ERROR "fwpack_add_dfu(${target}): OUTPUT ${given} must end in .${format} "
+                          "and have no other \".\" in its file name, as fwpack names its output")
+    endif()
+  endif()
+  set(${result} "${output}" PARENT_SCOPE)
 endfunction()

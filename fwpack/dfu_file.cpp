@@ -37,12 +37,15 @@ CDFUFile::CDFUFile(const char* path, uint16_t vendor, uint16_t product, uint16_t
         status_ = STATUS_FILE_OPEN_ERROR;
         return;
     }
-    streaming_ = platform::IsPlainFile(stream_.get());
+    // Standard output is written in one go even where it is a plain file: it
+    // may have been opened to append, and what lies before it is not ours.
+    streaming_ = !IsStandardStream(path) && platform::IsPlainFile(stream_.get());
+    if (!streaming_) return;
     // Element records of a few KiB each would otherwise cost a system call
     // apiece; large elements pass in slices of the same size.
     std::setvbuf(stream_.get(), nullptr, _IOFBF, kSlice);
     // Room for the prefix, which is written last, once its sizes are known.
-    if (streaming_) write_failed_ = !WriteAll(stream_.get(), Prefix());
+    write_failed_ = !WriteAll(stream_.get(), Prefix());
 }
 
 CDFUFile::~CDFUFile() {
@@ -202,7 +205,4 @@ void CDFUFile::Discard() {
     RemoveIncompleteOutput(path_);
 }
 
-bool CDFUFile::CloseStream() {
-    // fclose frees the stream even when it fails, so the owner lets go first.
-    return std::fclose(stream_.release()) == 0;
-}
+bool CDFUFile::CloseStream() { return CloseFile(std::move(stream_)); }

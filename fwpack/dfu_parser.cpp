@@ -79,7 +79,8 @@ private:
             Problem(Format("the format version is %u, not 1", unsigned{info_.version}));
             return;
         }
-        if (info_.image_size != body_end) {
+        info_.image_size_counts_suffix = info_.image_size == size_;
+        if (info_.image_size != body_end && !info_.image_size_counts_suffix) {
             Problem(Format("the image size field says %lu bytes, but the file holds %llu before its suffix",
                            static_cast<unsigned long>(info_.image_size), Ull(body_end)));
         }

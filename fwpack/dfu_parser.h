@@ -46,6 +46,9 @@ struct DfuFileInfo {
     bool prefix_read = false;
     uint8_t version = 0;
     uint32_t image_size = 0;
+    // The image size field counts the suffix too (the file's whole size), as
+    // some packers write it; loaders take such a file all the same.
+    bool image_size_counts_suffix = false;
     uint8_t target_count = 0;
     std::vector<DfuTargetInfo> targets;  // those whose prefix could be read
     std::string problem;

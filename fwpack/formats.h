@@ -2,7 +2,9 @@
 // an element list and write a list out as a file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "element_list.h"
 
@@ -16,6 +18,13 @@ bool ReadSRecFile(const char* path, ElementList& list);
 // False when the file cannot be read or its bytes would run past address
 // 0xFFFFFFFF.
 bool ReadBinFile(const char* path, uint32_t base, ElementList& list);
+// The file bytes of every loadable segment of the ELF file `data` at its
+// load address, in address order, segments that continue one another merged.
+// False, with one line on the first problem in `problem`, for a file that is
+// not ELF, has no loadable segment, puts a header or a segment outside its
+// bytes, loads past address 0xFFFFFFFF or loads two segments over each other;
+// nothing is read outside the `size` bytes, whatever the headers say.
+bool ParseElf(const uint8_t* data, std::size_t size, ElementList& list, std::string& problem);
 
 // The writers write the elements in list order and skip those that
 // HasAddressableBytes() refuses. False when the file could not be written in

@@ -102,6 +102,7 @@ const char* KindName(FileKind kind) {
         case FileKind::kSrec: return "Motorola S-record file";
         case FileKind::kBin: return "raw binary file";
         case FileKind::kDfu: return "DfuSe file";
+        case FileKind::kElf: return "ELF file";
         case FileKind::kUnknown: break;
     }
     return "file";
@@ -124,9 +125,9 @@ void DescribeDfuFile(const std::string& path, const DfuFileInfo& info, const Lis
     }
     if (info.prefix_read) {
         const uint64_t body = info.file_size - 16;
-        const std::string size = info.image_size == body
-                                     ? std::string("agrees")
-                                     : Format("the file holds %llu", static_cast<unsigned long long>(body));
+        std::string size = Format("the file holds %llu", static_cast<unsigned long long>(body));
+        if (info.image_size == body) size = "agrees";
+        if (info.image_size_counts_suffix) size = "agrees with the whole file: it counts the 16-byte suffix too";
         text += Format("prefix: format version %u, image size %lu (%s), %s\n", unsigned{info.version},
                        static_cast<unsigned long>(info.image_size), size.c_str(),
                        Count(info.target_count, "target").c_str());

@@ -246,6 +246,14 @@ std::unique_ptr<CImage> LoadInput(const InputFile& input, uint8_t alternate, std
             loaded = image->LoadBin(path, *input.base);
             break;
         }
+        case FileKind::kElf: {
+            std::vector<uint8_t> bytes;
+            if (!ReadWholeFile(input.path, bytes)) break;
+            std::string problem;
+            loaded = ParseElf(bytes.data(), bytes.size(), image->GetList(), problem);
+            if (!loaded) error = Format("fwpack: %s: %s\n", path, problem.c_str());
+            break;
+        }
         case FileKind::kDfu:
         case FileKind::kUnknown: break;
     }

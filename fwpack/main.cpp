@@ -45,6 +45,8 @@ Outcome OutputError(const std::string& shown) { return {"fwpack output file erro
 // the same file (a link, another spelling).
 bool SameFile(const std::string& input, const std::string& output) {
     namespace fs = std::filesystem;
+    // Standard input and output are no file of the command line's.
+    if (input == kStandardStream || output == kStandardStream) return false;
     if (fs::path(input).lexically_normal() == fs::path(output).lexically_normal()) return true;
     std::error_code error;
     return fs::equivalent(input, output, error) && !error;
@@ -86,8 +88,14 @@ Outcome Convert(const Options& options) {
     const char* extension =
         options.format == OutputFormat::kDfu ? kDefaults[kExtension] : FormatExtension(options.format);
     OutputTarget output;
-    output.name = OutputName(options.output ? *options.output : first_input, extension);
-    output.shown = options.output ? *options.output : output.name;
+    if (options.exact_output) {
+        output.name = *options.exact_output;
+    } else if (options.output && *options.output == kStandardStream) {
+        output.name = kStandardStream;
+    } else {
+        output.name = OutputName(options.output ? *options.output : first_input, extension);
+    }
+    output.shown = options.exact_output ? *options.exact_output : options.output ? *options.output : output.name;
     // Refused before anything is read or written: the input would be lost.
     for (const auto& target : options.targets) {
         for (const auto& input : target.inputs) {

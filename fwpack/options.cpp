@@ -29,7 +29,21 @@ bool ParseHexDigits(std::string text, int max_digits, uint32_t& value) {
 
 InputFile Input(const std::string& path) { return InputFile{path, KindOfPath(path), std::nullopt}; }
 
-enum class OptionId { kDevice, kRelease, kAlt, kName, kFormat, kBase, kAdd, kTarget, kInfo, kHelp, kVersion };
+enum class OptionId {
+    kDevice,
+    kRelease,
+    kAlt,
+    kName,
+    kFormat,
+    kInputFormat,
+    kOutput,
+    kBase,
+    kAdd,
+    kTarget,
+    kInfo,
+    kHelp,
+    kVersion
+};
 
 struct KnownOption {
     char short_name;  // 0: none
@@ -47,6 +61,8 @@ constexpr KnownOption kKnownOptions[] = {
     {'b', "base", true, OptionId::kBase},
     {0, "add", true, OptionId::kAdd},
     {'t', "target", true, OptionId::kTarget},
+    {'I', "input-format", true, OptionId::kInputFormat},
+    {'o', "output", true, OptionId::kOutput},
     {0, "info", true, OptionId::kInfo},
     {'h', "help", false, OptionId::kHelp},
     {'V', "version", false, OptionId::kVersion},
@@ -73,7 +89,7 @@ public:
         bool options_ended = false;
         for (int i = 1; i < argc && result_.error.empty(); ++i) {
             const std::string arg = argv[i];
-            if (options_ended || arg.empty() || arg[0] != '-') {
+            if (options_ended || arg.empty() || arg[0] != '-' || arg == kStandardStream) {
                 Positional(arg);
             } else if (arg == "--") {
                 options_ended = true;
@@ -207,11 +223,21 @@ private:
                 o.targets.emplace_back();
                 current().inputs.push_back(Input(value));
                 break;
+            case OptionId::kInputFormat: {
+                const std::optional<FileKind> kind = ParseInputFormat(value);
+                if (!kind) {
+                    return Error(Format("%s: '%s' is not an input format (hex, srec, bin, dfu or elf)", option, text));
+                }
+                o.input_format = kind;
+                break;
+            }
+            case OptionId::kOutput: o.exact_output = value; break;
             case OptionId::kInfo: o.info = value; break;
             case OptionId::kHelp: o.help = true; break;
             case OptionId::kVersion: o.version = true; break;
         }
-        if (known.id != OptionId::kInfo && known.id != OptionId::kBase && first_other_option_.empty()) {
+        if (known.id != OptionId::kInfo && known.id != OptionId::kBase && known.id != OptionId::kInputFormat &&
+            first_other_option_.empty()) {
             first_other_option_ = shown;
         }
     }
@@ -221,6 +247,14 @@ private:
         Options& o = options();
         if (o.info) return CheckInfo();
         if (!first_input_) return Error("no input file");
+        if (o.exact_output && o.output) {
+            return Error(Format("-o %s names the output, so '%s' cannot name it too", o.exact_output->c_str(),
+                                o.output->c_str()));
+        }
+        if (!ApplyInputFormat()) return;
+        if (o.targets.front().inputs.front().path == kStandardStream && !o.output && !o.exact_output) {
+            return Error("standard input (-) has no name to derive the output's from: name the output (-o FILE)");
+        }
         if (o.targets.size() > dfu_format::kMaxTargets) {
             return Error(Format("%llu targets, but a DfuSe file holds at most 255",
                                 static_cast<unsigned long long>(o.targets.size())));
@@ -252,7 +286,29 @@ private:
             return Error(Format("--info reads one file and writes nothing: %s does not go with it", extra.c_str()));
         }
         o.targets.front().inputs.push_back(Input(*o.info));
-        CheckBases();
+        if (ApplyInputFormat()) CheckBases();
+    }
+
+    // Inputs whose names say no kind take -I's; standard input has no name,
+    // so it needs -I, and it can be read once only.
+    bool ApplyInputFormat() {
+        std::size_t standard_inputs = 0;
+        for (auto& target : options().targets) {
+            for (auto& input : target.inputs) {
+                if (input.path == kStandardStream) {
+                    if (!options().input_format) {
+                        Error("standard input (-) has no name that tells its format: give it with -I FORMAT");
+                        return false;
+                    }
+                    if (++standard_inputs > 1) {
+                        Error("standard input (-) can be read only once");
+                        return false;
+                    }
+                }
+                if (input.kind == FileKind::kUnknown && options().input_format) input.kind = *options().input_format;
+            }
+        }
+        return true;
     }
 
     // The k-th -b of a target is the load address of its k-th .bin input.
@@ -313,6 +369,15 @@ const char* FormatExtension(OutputFormat format) {
     return "dfu";
 }
 
+std::optional<FileKind> ParseInputFormat(const std::string& text) {
+    if (text == "hex") return FileKind::kHex;
+    if (text == "srec") return FileKind::kSrec;
+    if (text == "bin") return FileKind::kBin;
+    if (text == "dfu") return FileKind::kDfu;
+    if (text == "elf") return FileKind::kElf;
+    return std::nullopt;
+}
+
 bool ParseDeviceIds(const std::string& text, uint16_t& vendor, uint16_t& product) {
     const std::size_t colon = text.find(':');
     if (colon == std::string::npos) return false;
@@ -348,13 +413,16 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const argv[]) { return 
 
 const char* UsageText() {
     return R"(Usage: fwpack [options] <input> [<output>]
-       fwpack --info <file> [-b ADDR]
+       fwpack [options] <input> -o <file>
+       fwpack --info <file> [-b ADDR] [-I FORMAT]
 
 Converts a firmware image into a DfuSe file, or into Intel HEX or S-records.
 Inputs are read by their extension, in any case: .hex (Intel HEX), .srec
-(Motorola S-records), .bin (raw binary, needs -b) and .dfu (DfuSe).
-Without <output>, the output is the input's name with the output format's
-extension (fw.hex -> fw.dfu); a given <output> gets that extension too.
+(Motorola S-records), .bin (raw binary, needs -b), .dfu (DfuSe), and .elf or
+.axf (ELF: what a loader programs, each segment at its load address); -I
+names the format of any other. Without <output>, the output is the input's
+name with the output format's extension (fw.hex -> fw.dfu); a given <output>
+gets that extension too; -o names it exactly. "-" is standard input or output.
 
 Output:
   -d, --device VID:PID   vendor and product IDs of the DFU suffix, 1 to 4 hex
@@ -363,6 +431,12 @@ Output:
   -r, --release BCD      device release number of the DFU suffix, 1 to 4 hex
                          digits (default 0000; a .dfu input keeps its own)
   -f, --format FORMAT    dfu, hex or srec (default dfu)
+  -o, --output FILE      the output, named exactly (no extension is added or
+                         replaced); - writes to standard output
+  -I, --input-format FORMAT
+                         hex, srec, bin, dfu or elf: the format of every input
+                         whose extension is none of the above, and of - (the
+                         standard input)
 
 Target (each applies to the target opened last: the first one until a
 --target opens another):
@@ -381,13 +455,15 @@ Target (each applies to the target opened last: the first one until a
 
 Other:
       --info FILE        lists and checks what FILE holds (.dfu, .hex, .srec,
-                         .bin); writes nothing; exit 0 when it is sound
+                         .bin, .elf); writes nothing; exit 0 when it is sound
   -h, --help             this text
   -V, --version          the version
   --                     ends the options: later arguments are files
 
 Examples:
   fwpack -d 1209:5af0 firmware.hex
+  fwpack -d 1209:5af0 firmware.elf -o app-v1.2.3.dfu
+  fwpack -I srec firmware.s19
   fwpack -d 1209:5af0 bootloader.hex --add application.hex firmware.dfu
   fwpack -d 1209:5af0 -n "Internal Flash" app.hex \
          --target option-bytes.hex -a 1 -n "Option Bytes" firmware.dfu

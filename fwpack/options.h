@@ -40,7 +40,9 @@ struct Options {
     // targets[0] is the target of the first positional argument; each
     // --target opens one more.
     std::vector<TargetOptions> targets{1};
-    std::optional<std::string> output;  // the second positional argument, as typed
+    std::optional<std::string> output;        // the second positional argument, as typed
+    std::optional<std::string> exact_output;  // -o FILE: the output's name as it stands; "-" for standard output
+    std::optional<FileKind> input_format;     // -I: the kind of every input whose name says none
 
     std::optional<uint16_t> vendor;
     std::optional<uint16_t> product;
@@ -60,7 +62,11 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const argv[]);
 // The text of --help.
 const char* UsageText();
 
+// What names standard input or standard output in the place of a file.
+constexpr const char* kStandardStream = "-";
+
 // Parsers of option values, exposed for the tests.
+std::optional<FileKind> ParseInputFormat(const std::string& text);
 bool ParseDeviceIds(const std::string& text, uint16_t& vendor, uint16_t& product);
 bool ParseHex16(const std::string& text, uint16_t& value);
 bool ParseAddress(const std::string& text, uint32_t& value);

@@ -6,6 +6,7 @@
 
 void RemoveIncompleteOutput(const std::string& path) {
     namespace fs = std::filesystem;
+    if (IsStandardStream(path.c_str())) return;
     std::error_code error;
     const fs::file_status own = fs::symlink_status(path, error);
     if (error) return;
@@ -30,8 +31,7 @@ void TextOutput::Flush() {
 bool TextOutput::Close() {
     if (!file_) return false;
     Flush();
-    // fclose frees the stream even when it fails, so the owner lets go first.
-    const bool closed = std::fclose(file_.release()) == 0;
+    const bool closed = CloseFile(std::move(file_));
     if (good_ && closed) return true;
     RemoveIncompleteOutput(path_);
     return false;

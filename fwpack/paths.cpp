@@ -31,6 +31,7 @@ FileKind KindOfPath(const std::string& path) {
     if (extension == ".SREC") return FileKind::kSrec;
     if (extension == ".BIN") return FileKind::kBin;
     if (extension == ".DFU") return FileKind::kDfu;
+    if (extension == ".ELF" || extension == ".AXF") return FileKind::kElf;
     return FileKind::kUnknown;
 }
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-enum class FileKind { kUnknown, kHex, kSrec, kBin, kDfu };
+enum class FileKind { kUnknown, kHex, kSrec, kBin, kDfu, kElf };
 
 // The extension that picks a reader: the last "." of the final path
 // component and everything after it, upper-cased (".HEX"); empty when that
@@ -14,7 +14,7 @@ enum class FileKind { kUnknown, kHex, kSrec, kBin, kDfu };
 std::string ReaderExtension(const std::string& path);
 
 // The kind of file that `path` names by its reader extension, in any case:
-// ".HEX", ".SREC", ".BIN" or ".DFU"; kUnknown for any other.
+// ".HEX", ".SREC", ".BIN", ".DFU", ".ELF" or ".AXF"; kUnknown for any other.
 FileKind KindOfPath(const std::string& path);
 
 // The output name: within the final path component, the first "." and

@@ -10,16 +10,38 @@
 #include <memory>
 #include <utility>
 
+// Standard input and output are never closed: only flushed.
 struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
+    void operator()(std::FILE* file) const {
+        if (file == stdin || file == stdout) {
+            std::fflush(file);
+        } else {
+            std::fclose(file);
+        }
+    }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Closes `file` (a standard stream: flushes it) and tells whether everything
+// written reached its destination.
+inline bool CloseFile(FilePtr file) {
+    std::FILE* stream = file.release();
+    if (stream == stdin || stream == stdout) return std::fflush(stream) == 0 && std::ferror(stream) == 0;
+    // fclose frees the stream even when it fails.
+    return std::fclose(stream) == 0;
+}
+
+// What names standard input or standard output in the place of a path.
+inline bool IsStandardStream(const char* path) { return path[0] == '-' && path[1] == '\0'; }
 
 namespace platform {
 
 // Opens the file at `path` (UTF-8) with a mode of std::fopen's ("rb", "w",
 // "wb"); the file is not inherited by programs that this one starts. Null
-// when it cannot be opened.
+// when it cannot be opened. The path "-" gives standard input for a reading
+// mode and standard output for a writing one, in binary or text mode as the
+// mode says; a reader that stops reading standard output then makes writes
+// fail rather than end the program.
 FilePtr OpenFile(const char* path, const char* mode);
 
 // A byte buffer that grows in place: address space is reserved whole at once

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <string>
 
 #include "platform.h"
@@ -62,6 +63,11 @@ bool GrowableBlock::Extend(std::size_t size) {
 }
 
 FilePtr OpenFile(const char* path, const char* mode) {
+    if (IsStandardStream(path)) {
+        if (mode[0] == 'r') return FilePtr(stdin);
+        std::signal(SIGPIPE, SIG_IGN);
+        return FilePtr(stdout);
+    }
     // "e": close on exec, so that a program started later holds no output open.
     const std::string with_close_on_exec = std::string(mode) + "e";
     return FilePtr(std::fopen(path, with_close_on_exec.c_str()));

@@ -51,6 +51,12 @@ bool GrowableBlock::Extend(std::size_t size) {
 }
 
 FilePtr OpenFile(const char* path, const char* mode) {
+    if (IsStandardStream(path)) {
+        std::FILE* stream = mode[0] == 'r' ? stdin : stdout;
+        const bool binary = std::string(mode).find('b') != std::string::npos;
+        if (_setmode(_fileno(stream), binary ? _O_BINARY : _O_TEXT) == -1) return nullptr;
+        return FilePtr(stream);
+    }
     // "N": not inherited by programs started later.
     const std::string not_inherited = std::string(mode) + "N";
     return FilePtr(std::fopen(path, not_inherited.c_str()));
