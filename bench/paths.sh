@@ -134,7 +134,7 @@ echo
 # which a busy machine does not disturb.
 read -r start _ < <(timed "$fwpack" empty.hex)
 echo "an empty input, the start of the process: $start ms"
-row "growth, ten times the work" small large "" "large / small" "net" "instructions" "(goal: 11x at most)"
+row "growth, ten times the work (goal: 11x at most)" small large "" "large / small" "net" "instructions"
 instructions() {
   command -v valgrind >/dev/null || { echo 0; return; }
   valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null | sed -n 's/.*refs: *//p' | tr -d ,
