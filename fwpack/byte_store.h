@@ -64,8 +64,8 @@ public:
 
 private:
     struct Block {
-        platform::GrowableBlock mapped;   // address space that grows in place
-        std::unique_ptr<uint8_t[]> heap;  // small, or where none could be reserved
+        platform::GrowableBlock mapped;             // address space that grows in place
+        std::unique_ptr<uint8_t[]> heap;            // small, or where none could be reserved
         std::shared_ptr<const SharedBytes> shared;  // always full
         uint8_t* data = nullptr;
         std::size_t capacity = 0;

@@ -53,7 +53,8 @@ inline hex_decode::Bytes16 EncodeBlock(const uint8_t* data, char* out) {
     const Bytes16 letter_low = reinterpret_cast<Bytes16>(low > static_cast<uint8_t>(9)) & static_cast<uint8_t>(7);
     const Bytes16 first = high + static_cast<uint8_t>('0') + letter_high;
     const Bytes16 second = low + static_cast<uint8_t>('0') + letter_low;
-    const Bytes16 front = __builtin_shufflevector(first, second, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+    const Bytes16 front =
+        __builtin_shufflevector(first, second, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
     const Bytes16 back =
         __builtin_shufflevector(first, second, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
     std::memcpy(out, &front, 16);

@@ -108,9 +108,9 @@ TEST(FastListing, MatchesPrintfLineForLine) {
         total += size;
     }
     const std::string totals = std::to_string(total) + " bytes";
-    EXPECT_EQ(DescribeImage("x.hex", "Intel HEX file", image),
-              "x.hex: Intel HEX file\ntarget 0: 12000 elements, " + totals + "\n" + lines +
-                  "total: 1 target, 12000 elements, " + totals + "\n");
+    EXPECT_EQ(DescribeImage("x.hex", "Intel HEX file", image), "x.hex: Intel HEX file\ntarget 0: 12000 elements, " +
+                                                                   totals + "\n" + lines +
+                                                                   "total: 1 target, 12000 elements, " + totals + "\n");
 }
 
 struct Element {
