@@ -12,6 +12,11 @@ namespace {
 // place. Address space only, which costs no memory until written.
 constexpr std::size_t kMinimumReserve = std::size_t{256} << 20;
 constexpr std::size_t kReserveFactor = 4;
+// A store starts with heap blocks, growing from the first, and takes reserved
+// address space once it needs this much: a small input (one of many, say)
+// then costs no fresh large page of its own.
+constexpr std::size_t kFirstBlock = std::size_t{64} << 10;
+constexpr std::size_t kLargestHeapBlock = std::size_t{1} << 20;
 
 }  // namespace
 
@@ -22,9 +27,16 @@ bool ByteStore::Block::MakeRoom(std::size_t size) {
 
 ByteStore::Block& ByteStore::NewBlock(std::size_t at_least) {
     Block block;
-    const std::size_t wanted =
-        std::max(kMinimumReserve, at_least <= SIZE_MAX / kReserveFactor ? at_least * kReserveFactor : at_least);
-    platform::GrowableBlock mapped(wanted);
+    const std::size_t grown = at_least <= SIZE_MAX / kReserveFactor ? at_least * kReserveFactor : at_least;
+    const std::size_t small = std::max({kFirstBlock, grown, stored_});
+    if (small <= kLargestHeapBlock) {
+        block.heap.reset(new uint8_t[small]);
+        block.data = block.heap.get();
+        block.capacity = small;
+        blocks_.push_back(std::move(block));
+        return blocks_.back();
+    }
+    platform::GrowableBlock mapped(std::max(kMinimumReserve, grown));
     if (mapped.Reserved()) {
         block.data = mapped.data();
         block.capacity = mapped.capacity();
@@ -77,8 +89,16 @@ uint8_t* ByteStore::Extend(uint8_t* run, std::size_t run_size, const uint8_t* da
     std::memcpy(moved, run, run_size);
     std::memmove(moved + run_size, data, size);
     block->used += run_size + size;
-    stored_ += run_size + size;
-    garbage_ += run_size;
+    stored_ += size;
+    // A heap block that held nothing but the run goes at once; elsewhere the
+    // old bytes stay, counted as dead ones.
+    const auto previous = blocks_.end() - std::min<std::ptrdiff_t>(2, static_cast<std::ptrdiff_t>(blocks_.size()));
+    if (previous->heap && previous->data == run && previous->used == run_size) {
+        blocks_.erase(previous);
+    } else {
+        stored_ += run_size;
+        garbage_ += run_size;
+    }
     return moved;
 }
 
@@ -91,6 +111,36 @@ void ByteStore::TakeAll(ByteStore& other) {
     stored_ += other.stored_;
     garbage_ += other.garbage_;
     other.Clear();
+}
+
+void ByteStore::Share(const std::shared_ptr<const SharedBytes>& bytes) {
+    if (!bytes || bytes->size() == 0) return;
+    Block block;
+    block.shared = bytes;
+    // Full from the start: nothing is ever added to shared bytes.
+    block.data = const_cast<uint8_t*>(bytes->data());
+    block.capacity = block.used = bytes->size();
+    // In front of the last block, which may still hold a run that grows.
+    blocks_.insert(blocks_.empty() ? blocks_.end() : std::prev(blocks_.end()), std::move(block));
+}
+
+void ByteStore::CountShared(std::size_t size) { stored_ += size; }
+
+bool SharedBytes::Resize(std::size_t size) {
+    if (!mapped_.Reserved() && heap_.empty()) mapped_ = platform::GrowableBlock(std::max(kMinimumReserve, size));
+    if (mapped_.Reserved()) {
+        if (mapped_.MakeUsable(size)) {
+            size_ = size;
+            return true;
+        }
+        if (size <= mapped_.capacity()) return false;
+        // Past what was reserved: on the heap from here on.
+        heap_.assign(mapped_.data(), mapped_.data() + size_);
+        mapped_ = platform::GrowableBlock();
+    }
+    heap_.resize(size);
+    size_ = size;
+    return true;
 }
 
 void ByteStore::Trim() {

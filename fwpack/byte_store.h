@@ -11,6 +11,24 @@
 
 #include "platform.h"
 
+// Bytes that element lists point into without a copy of their own, such as a
+// whole file read into memory; they go when the last list that shares them
+// goes. Nothing is added to them once they are shared.
+class SharedBytes {
+public:
+    // Makes the size `size`, keeping the bytes up to the smaller of the two
+    // sizes; false when no memory can be had.
+    bool Resize(std::size_t size);
+    uint8_t* data() { return mapped_.Reserved() ? mapped_.data() : heap_.data(); }
+    const uint8_t* data() const { return mapped_.Reserved() ? mapped_.data() : heap_.data(); }
+    std::size_t size() const { return size_; }
+
+private:
+    platform::GrowableBlock mapped_;  // on large pages where the system has them
+    std::vector<uint8_t> heap_;       // where no address space could be reserved
+    std::size_t size_ = 0;
+};
+
 class ByteStore {
 public:
     ByteStore() = default;
@@ -36,14 +54,19 @@ public:
     // Moves every block of `other` into this store, leaving it empty; no
     // bytes move. Runs added later go behind all of them.
     void TakeAll(ByteStore& other);
+    // Keeps a share of `bytes`, so that runs may lie in them without a copy;
+    // CountShared() counts each such run in.
+    void Share(const std::shared_ptr<const SharedBytes>& bytes);
+    void CountShared(std::size_t size);
     // Gives back the memory that the last block holds beyond its runs.
     void Trim();
     void Clear() { *this = ByteStore(); }
 
 private:
     struct Block {
-        platform::GrowableBlock mapped;   // address space that grows in place
-        std::unique_ptr<uint8_t[]> heap;  // where none could be reserved
+        platform::GrowableBlock mapped;             // address space that grows in place
+        std::unique_ptr<uint8_t[]> heap;            // small, or where none could be reserved
+        std::shared_ptr<const SharedBytes> shared;  // always full
         uint8_t* data = nullptr;
         std::size_t capacity = 0;
         std::size_t used = 0;

@@ -135,6 +135,8 @@ private:
             return false;
         }
         const std::size_t end = start + t.target_size;
+        // Each record takes 8 bytes at least, which bounds the room to reserve.
+        t.elements.reserve(std::min<std::size_t>(t.element_count, t.target_size / kElementHeaderSize));
         std::size_t pos = start;
         for (uint32_t e = 0; e < t.element_count; ++e) {
             if (end - pos < kElementHeaderSize) {

@@ -69,8 +69,11 @@ void ElementList::AddData(uint32_t address, const uint8_t* data, uint32_t size) 
 }
 
 void ElementList::SortByAddress() {
-    std::stable_sort(elements_.begin(), elements_.end(),
-                     [](const ImageElement& a, const ImageElement& b) { return a.address < b.address; });
+    const auto by_address = [](const ImageElement& a, const ImageElement& b) { return a.address < b.address; };
+    // Elements merged from inputs given in address order are in order already.
+    if (!std::is_sorted(elements_.begin(), elements_.end(), by_address)) {
+        std::stable_sort(elements_.begin(), elements_.end(), by_address);
+    }
 }
 
 void ElementList::TakeAll(ElementList& other) {
@@ -78,6 +81,24 @@ void ElementList::TakeAll(ElementList& other) {
     elements_.insert(elements_.end(), other.elements_.begin(), other.elements_.end());
     store_.TakeAll(other.store_);
     other.elements_.clear();
+}
+
+void ElementList::AppendShared(const std::shared_ptr<const SharedBytes>& bytes,
+                               const std::vector<ImageElement>& elements) {
+    if (bytes) store_.Share(bytes);
+    elements_.reserve(elements_.size() + elements.size());
+    // Compared as numbers: pointers into different arrays have no order.
+    const uintptr_t begin = bytes ? reinterpret_cast<uintptr_t>(bytes->data()) : 0;
+    const uintptr_t end = bytes ? begin + bytes->size() : 0;
+    for (const ImageElement& element : elements) {
+        const auto at = reinterpret_cast<uintptr_t>(element.data);
+        if (element.size != 0 && at >= begin && at <= end && element.size <= end - at) {
+            elements_.push_back(element);
+            store_.CountShared(element.size);
+        } else {
+            elements_.push_back(Stored(element));
+        }
+    }
 }
 
 void ElementList::CompactIfWasteful() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "byte_store.h"
@@ -52,6 +53,12 @@ public:
     // Moves every element of `other` behind this list's, in their order,
     // leaving `other` empty; no bytes are copied.
     void TakeAll(ElementList& other);
+    // Appends `elements` in their order; the bytes of those that lie in
+    // `bytes` are not copied, the list keeps a share of `bytes` instead.
+    void AppendShared(const std::shared_ptr<const SharedBytes>& bytes, const std::vector<ImageElement>& elements);
+    // Makes room for `count` elements in all, so that adding them moves the
+    // table no more.
+    void Reserve(std::size_t count) { elements_.reserve(count); }
     // Gives back the memory that was kept for the last element to grow.
     void Trim() { store_.Trim(); }
 

@@ -16,6 +16,9 @@ public:
     static constexpr int kEnd = -1;
 
     explicit FieldScanner(std::FILE* file);
+    ~FieldScanner();
+    FieldScanner(const FieldScanner&) = delete;
+    FieldScanner& operator=(const FieldScanner&) = delete;
 
     // Skips spaces and line ends (counting each line end; a CR LF pair counts
     // once) and returns the next character, or kEnd at the end of the input or

@@ -5,8 +5,10 @@
 #include "info.h"
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
+#include "hex_encode.h"
 #include "inputs.h"
 #include "text_format.h"
 
@@ -33,12 +35,61 @@ std::string QuotedName(const std::string& name) {
     return out + "\"";
 }
 
-std::string ElementLine(std::size_t index, uint32_t address, uint32_t size) {
-    if (size == 0)
-        return Format("  element %llu: 0x%08X, 0 bytes\n", static_cast<unsigned long long>(index), unsigned{address});
-    return Format("  element %llu: 0x%08X-0x%08llX, %s\n", static_cast<unsigned long long>(index), unsigned{address},
-                  static_cast<unsigned long long>(uint64_t{address} + size - 1), Count(size, "byte").c_str());
+template <std::size_t N>
+char* Put(char* out, const char (&text)[N]) {
+    std::memcpy(out, text, N - 1);
+    return out + N - 1;
 }
+
+// A listing as it is made: lines gather in a chunk that goes to the sink
+// whenever it is full, so that a listing of a million elements never lies in
+// memory whole.
+class Listing {
+public:
+    explicit Listing(const ListingSink& sink) : sink_(sink) { chunk_.reserve(kChunkSize + kLineRoom); }
+    ~Listing() { Flush(); }
+    Listing(const Listing&) = delete;
+    Listing& operator=(const Listing&) = delete;
+
+    void Add(const std::string& text) {
+        chunk_ += text;
+        if (chunk_.size() >= kChunkSize) Flush();
+    }
+
+    // "  element N: 0xADDRESS-0xLAST, N bytes" with its line end, formatted
+    // by hand: printf-style formatting would take most of a listing's time.
+    void AddElementLine(uint64_t index, uint32_t address, uint32_t size) {
+        char line[kLineRoom];
+        char* at = Put(line, "  element ");
+        at = hex_encode::PutDecimal(at, index);
+        at = Put(at, ": 0x");
+        at = hex_encode::PutValue(at, address, 4);
+        if (size == 0) {
+            at = Put(at, ", 0 bytes\n");
+        } else {
+            at = Put(at, "-0x");
+            at = hex_encode::PutHex8(at, uint64_t{address} + size - 1);
+            at = Put(at, ", ");
+            at = hex_encode::PutDecimal(at, size);
+            at = size == 1 ? Put(at, " byte\n") : Put(at, " bytes\n");
+        }
+        chunk_.append(line, static_cast<std::size_t>(at - line));
+        if (chunk_.size() >= kChunkSize) Flush();
+    }
+
+    void Flush() {
+        if (!chunk_.empty()) sink_(chunk_.data(), chunk_.size());
+        chunk_.clear();
+    }
+
+private:
+    static constexpr std::size_t kChunkSize = std::size_t{256} << 10;
+    // The longest element line is 73 characters.
+    static constexpr std::size_t kLineRoom = 96;
+
+    const ListingSink& sink_;
+    std::string chunk_;
+};
 
 std::string TotalLine(uint64_t targets, uint64_t elements, uint64_t bytes) {
     return "total: " + Count(targets, "target") + ", " + Count(elements, "element") + ", " + Count(bytes, "byte") +
@@ -59,7 +110,8 @@ const char* KindName(FileKind kind) {
 
 }  // namespace
 
-std::string DescribeDfuFile(const std::string& path, const DfuFileInfo& info) {
+void DescribeDfuFile(const std::string& path, const DfuFileInfo& info, const ListingSink& sink) {
+    Listing listing(sink);
     std::string text = Format("%s: DfuSe file of %s\n", path.c_str(), Count(info.file_size, "byte").c_str());
     if (info.suffix_read) {
         const DfuSuffixInfo& s = info.suffix;
@@ -91,40 +143,54 @@ std::string DescribeDfuFile(const std::string& path, const DfuFileInfo& info) {
                        target.named ? ("name " + QuotedName(target.name)).c_str() : "no name",
                        Count(target.element_count, "element").c_str(), Count(target_bytes, "byte").c_str(),
                        static_cast<unsigned long>(target.target_size), target.complete ? " (agrees)" : "");
+        listing.Add(text);
+        text.clear();
         for (std::size_t e = 0; e < target.elements.size(); ++e) {
-            text += ElementLine(e, target.elements[e].address, target.elements[e].size);
+            listing.AddElementLine(e, target.elements[e].address, target.elements[e].size);
         }
         elements += target.elements.size();
         bytes += target_bytes;
     }
-    return text + TotalLine(info.targets.size(), elements, bytes);
+    text += TotalLine(info.targets.size(), elements, bytes);
+    listing.Add(text);
+}
+
+void DescribeImage(const std::string& path, const char* kind, const CImage& image, const ListingSink& sink) {
+    const ElementList& list = image.GetList();
+    const auto count = static_cast<uint64_t>(list.GetCount());
+    uint64_t bytes = 0;
+    for (const ImageElement& element : list) bytes += element.size;
+    Listing listing(sink);
+    listing.Add(Format("%s: %s\n", path.c_str(), kind) +
+                Format("target 0: %s, %s\n", Count(count, "element").c_str(), Count(bytes, "byte").c_str()));
+    std::size_t index = 0;
+    for (const ImageElement& element : list) listing.AddElementLine(index++, element.address, element.size);
+    listing.Add(TotalLine(1, count, bytes));
+}
+
+std::string DescribeDfuFile(const std::string& path, const DfuFileInfo& info) {
+    std::string text;
+    DescribeDfuFile(path, info, [&](const char* part, std::size_t length) { text.append(part, length); });
+    return text;
 }
 
 std::string DescribeImage(const std::string& path, const char* kind, const CImage& image) {
-    const ElementList& list = image.GetList();
-    uint64_t bytes = 0;
-    std::string lines;
-    std::size_t index = 0;
-    for (const ImageElement& element : list) {
-        lines += ElementLine(index++, element.address, element.size);
-        bytes += element.size;
-    }
-    const auto count = static_cast<uint64_t>(list.GetCount());
-    return Format("%s: %s\n", path.c_str(), kind) +
-           Format("target 0: %s, %s\n", Count(count, "element").c_str(), Count(bytes, "byte").c_str()) + lines +
-           TotalLine(1, count, bytes);
+    std::string text;
+    DescribeImage(path, kind, image, [&](const char* part, std::size_t length) { text.append(part, length); });
+    return text;
 }
 
-InfoResult RunInfo(const InputFile& input) {
+InfoResult RunInfo(const InputFile& input, const ListingSink& sink) {
     InfoResult result;
     if (input.kind == FileKind::kDfu) {
-        std::vector<uint8_t> bytes;
-        if (!ReadDfuInput(input.path, bytes, result.error)) {
-            if (result.error.empty()) result.error = UnloadableLine(input.path);
+        std::string error;
+        const std::shared_ptr<const SharedBytes> bytes = ReadDfuInput(input.path, error);
+        if (!bytes) {
+            result.error = error.empty() ? UnloadableLine(input.path) : error;
             return result;
         }
-        const DfuFileInfo info = ParseDfuFile(bytes.data(), bytes.size());
-        result.listing = DescribeDfuFile(input.path, info);
+        const DfuFileInfo info = ParseDfuFile(bytes->data(), bytes->size());
+        DescribeDfuFile(input.path, info, sink);
         if (!info.IsSound()) {
             result.error = Format("fwpack: %s: %s\n", input.path.c_str(), info.problem.c_str());
             return result;
@@ -140,7 +206,7 @@ InfoResult RunInfo(const InputFile& input) {
     }
     const std::unique_ptr<CImage> image = LoadInput(input, 0, result.error);
     if (!image) return result;
-    result.listing = DescribeImage(input.path, KindName(input.kind), *image);
+    DescribeImage(input.path, KindName(input.kind), *image, sink);
     if (const ImageElement* past = FirstPastTheTop(image->GetList())) {
         result.error = PastTheTopLine(input.path, past->address, past->size, nullptr);
     }

@@ -2,7 +2,9 @@
 // and checks it, writing nothing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -10,18 +12,23 @@
 #include "image.h"
 #include "options.h"
 
+// Where a listing goes, in pieces of whole lines, as it is made: a listing
+// has a line for every element and may be larger than the file it lists.
+using ListingSink = std::function<void(const char* text, std::size_t length)>;
+
 // The listing of a DfuSe file as far as it could be read; every line ends in "\n".
+void DescribeDfuFile(const std::string& path, const DfuFileInfo& info, const ListingSink& sink);
 std::string DescribeDfuFile(const std::string& path, const DfuFileInfo& info);
 
 // The listing of an image loaded from a file of the kind `kind` ("Intel HEX file").
+void DescribeImage(const std::string& path, const char* kind, const CImage& image, const ListingSink& sink);
 std::string DescribeImage(const std::string& path, const char* kind, const CImage& image);
 
-// What --info found: the listing for standard output and, when the file is
-// not sound or cannot be read, the lines for standard error.
+// What --info found besides the listing: when the file is not sound or
+// cannot be read, the lines for standard error.
 struct InfoResult {
-    std::string listing;
     std::string error;
 };
 
-// Lists and checks `input`.
-InfoResult RunInfo(const InputFile& input);
+// Lists `input` into `sink` (for standard output) and checks it.
+InfoResult RunInfo(const InputFile& input, const ListingSink& sink);

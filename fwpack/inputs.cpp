@@ -22,18 +22,25 @@ struct Overlap {
 };
 
 std::optional<Overlap> FindOverlap(const std::vector<std::unique_ptr<CImage>>& inputs) {
+    // Twelve bytes for each element of every input, in one allocation.
     struct Span {
-        uint64_t start;
-        uint64_t end;
-        std::size_t input;
+        uint32_t start;
+        uint32_t size;
+        uint32_t input;
+        uint64_t end() const { return uint64_t{start} + size; }
     };
+    std::size_t count = 0;
+    for (const auto& input : inputs) count += static_cast<std::size_t>(input->GetList().GetCount());
     std::vector<Span> spans;
+    spans.reserve(count);
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         for (const ImageElement& element : inputs[i]->GetList()) {
-            if (element.size != 0) spans.push_back({element.address, element.address + uint64_t{element.size}, i});
+            if (element.size != 0) spans.push_back({element.address, element.size, static_cast<uint32_t>(i)});
         }
     }
-    std::stable_sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.start < b.start; });
+    const auto by_start = [](const Span& a, const Span& b) { return a.start < b.start; };
+    // Inputs given in address order need no sorting, the usual case.
+    if (!std::is_sorted(spans.begin(), spans.end(), by_start)) std::stable_sort(spans.begin(), spans.end(), by_start);
     // In address order, a span that starts below the furthest end that another
     // input has reached so far shares its first byte with that input. The two
     // furthest ends of two different inputs tell at once whether any other
@@ -45,17 +52,17 @@ std::optional<Overlap> FindOverlap(const std::vector<std::unique_ptr<CImage>>& i
         std::size_t input = SIZE_MAX;
     } best, second;
     for (const Span& span : spans) {
-        const uint64_t other_reach = best.input != span.input ? best.end : second.end;
+        const std::size_t input = span.input;
+        const uint64_t other_reach = best.input != input ? best.end : second.end;
         if (other_reach > span.start) {
             for (std::size_t other = 0; other < inputs.size(); ++other) {
-                if (other != span.input && reach[other] > span.start) {
-                    return Overlap{static_cast<uint32_t>(span.start), std::min(other, span.input),
-                                   std::max(other, span.input)};
+                if (other != input && reach[other] > span.start) {
+                    return Overlap{span.start, std::min(other, input), std::max(other, input)};
                 }
             }
         }
-        reach[span.input] = std::max(reach[span.input], span.end);
-        const Furthest mine{reach[span.input], span.input};
+        reach[input] = std::max(reach[input], span.end());
+        const Furthest mine{reach[input], input};
         if (mine.input == best.input) {
             best = mine;
         } else if (mine.end > best.end) {
@@ -94,6 +101,9 @@ std::unique_ptr<CImage> LoadTarget(const TargetOptions& target, const char* defa
                        target.inputs[overlap->second].path.c_str(), unsigned{overlap->address});
             return nullptr;
         }
+        std::size_t count = 0;
+        for (const auto& input : inputs) count += static_cast<std::size_t>(input->GetList().GetCount());
+        inputs.front()->GetList().Reserve(count);
         for (std::size_t i = 1; i < inputs.size(); ++i) inputs.front()->TakeElements(*inputs[i]);
         inputs.front()->SortElements();
     }
@@ -111,12 +121,12 @@ std::string AlternateList(const std::vector<std::unique_ptr<CImage>>& images) {
 bool LoadDfuInput(const Options& options, LoadedTargets& loaded, std::string& error) {
     const TargetOptions& target = options.targets.front();
     const std::string& path = target.inputs.front().path;
-    std::vector<uint8_t> bytes;
-    if (!ReadDfuInput(path, bytes, error)) {
+    const std::shared_ptr<const SharedBytes> bytes = ReadDfuInput(path, error);
+    if (!bytes) {
         error += UnloadableLine(path);
         return false;
     }
-    const DfuFileInfo info = ParseDfuFile(bytes.data(), bytes.size());
+    const DfuFileInfo info = ParseDfuFile(bytes->data(), bytes->size());
     if (!info.IsSound()) {
         error = Format("fwpack: %s: %s\n", path.c_str(), info.problem.c_str()) + UnloadableLine(path);
         return false;
@@ -124,7 +134,7 @@ bool LoadDfuInput(const Options& options, LoadedTargets& loaded, std::string& er
     loaded.identity = DeviceIdentity{info.suffix.vendor, info.suffix.product, info.suffix.release};
     std::vector<std::unique_ptr<CImage>> images;
     try {
-        images = TargetsOfDfuFile(info, bytes.data());
+        images = TargetsOfDfuFile(info, bytes);
     } catch (const std::bad_alloc&) {
         error = OutOfMemoryLine(path) + UnloadableLine(path);
         return false;
@@ -179,6 +189,22 @@ std::vector<std::unique_ptr<CImage>> TargetsOfDfuFile(const DfuFileInfo& info, c
     return images;
 }
 
+std::vector<std::unique_ptr<CImage>> TargetsOfDfuFile(const DfuFileInfo& info,
+                                                      const std::shared_ptr<const SharedBytes>& bytes) {
+    std::vector<std::unique_ptr<CImage>> images;
+    std::vector<ImageElement> elements;
+    for (const DfuTargetInfo& t : info.targets) {
+        auto image = std::make_unique<CImage>(t.alternate, t.named != 0, t.name.c_str());
+        elements.clear();
+        for (const DfuElementInfo& e : t.elements) {
+            elements.push_back(ImageElement{e.address, e.size, const_cast<uint8_t*>(bytes->data() + e.data_offset)});
+        }
+        image->GetList().AppendShared(bytes, elements);
+        images.push_back(std::move(image));
+    }
+    return images;
+}
+
 std::string UnloadableLine(const std::string& path) {
     return "fwpack Unable to create image from this file [" + path + "] !\n";
 }
@@ -220,10 +246,41 @@ WholeFileRead ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes
     }
 }
 
-bool ReadDfuInput(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
+WholeFileRead ReadFileBytes(const std::string& path, uint64_t limit, std::shared_ptr<SharedBytes>& bytes) {
+    FilePtr file = platform::OpenFile(path.c_str(), "rb");
+    if (!file) return WholeFileRead::kUnreadable;
+    std::error_code error;
+    // Standard input has no size ahead; a file named "-" is not it.
+    const uint64_t expected =
+        IsStandardStream(path.c_str()) ? 0 : std::filesystem::file_size(platform::FsPath(path), error);
+    if (!error && expected > limit) return WholeFileRead::kTooLong;
+    // A byte more than the file is expected to hold, so that its end shows
+    // in the first read; a file that grows meanwhile is read on in chunks.
+    std::size_t wanted = !error && expected < SIZE_MAX / 2 ? static_cast<std::size_t>(expected) + 1 : 0;
+    auto read = std::make_shared<SharedBytes>();
+    std::size_t size = 0;
+    for (;;) {
+        wanted = std::max(wanted, std::size_t{1} << 20);
+        if (size > SIZE_MAX - wanted || !read->Resize(size + wanted)) throw std::bad_alloc();
+        const std::size_t count = std::fread(read->data() + size, 1, wanted, file.get());
+        size += count;
+        // A file that grows, or a source that never ends, is stopped here.
+        if (size > limit) return WholeFileRead::kTooLong;
+        if (count < wanted) {
+            if (std::ferror(file.get()) != 0) return WholeFileRead::kUnreadable;
+            read->Resize(size);
+            bytes = std::move(read);
+            return WholeFileRead::kRead;
+        }
+        wanted = 0;
+    }
+}
+
+std::shared_ptr<const SharedBytes> ReadDfuInput(const std::string& path, std::string& error) {
+    std::shared_ptr<SharedBytes> bytes;
     try {
-        switch (ReadWholeFile(path, bytes, dfu_format::kMaxFileSize)) {
-            case WholeFileRead::kRead: return true;
+        switch (ReadFileBytes(path, dfu_format::kMaxFileSize, bytes)) {
+            case WholeFileRead::kRead: return bytes;
             case WholeFileRead::kUnreadable: break;
             case WholeFileRead::kTooLong:
                 error = Format("fwpack: %s: the file holds more than %llu bytes, the most a DfuSe file can hold\n",
@@ -233,8 +290,7 @@ bool ReadDfuInput(const std::string& path, std::vector<uint8_t>& bytes, std::str
     } catch (const std::bad_alloc&) {
         error = OutOfMemoryLine(path);
     }
-    bytes = std::vector<uint8_t>();
-    return false;
+    return nullptr;
 }
 
 namespace {

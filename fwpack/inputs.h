@@ -40,6 +40,11 @@ std::unique_ptr<CImage> LoadInput(const InputFile& input, uint8_t alternate, std
 // alternate setting, its name (when it is named) and its elements in order.
 std::vector<std::unique_ptr<CImage>> TargetsOfDfuFile(const DfuFileInfo& info, const uint8_t* data);
 
+// The same, with no bytes copied: the elements point into `bytes` (those of
+// the file that `info` describes), of which each image keeps a share.
+std::vector<std::unique_ptr<CImage>> TargetsOfDfuFile(const DfuFileInfo& info,
+                                                      const std::shared_ptr<const SharedBytes>& bytes);
+
 enum class WholeFileRead { kRead, kUnreadable, kTooLong };
 
 // Reads a whole file as bytes, but never more than `limit` of them: a file
@@ -47,10 +52,14 @@ enum class WholeFileRead { kRead, kUnreadable, kTooLong };
 // reading passes the limit.
 WholeFileRead ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, uint64_t limit);
 
-// Reads a DfuSe input whole. False, with the line that says why in `error`
-// when there is more to say than that it cannot be read: it holds more bytes
-// than a DfuSe file can, or memory ran out.
-bool ReadDfuInput(const std::string& path, std::vector<uint8_t>& bytes, std::string& error);
+// The same into memory that element lists can share; `bytes` is set only
+// when the file was read. Throws std::bad_alloc when memory runs out.
+WholeFileRead ReadFileBytes(const std::string& path, uint64_t limit, std::shared_ptr<SharedBytes>& bytes);
+
+// Reads a DfuSe input whole, into memory its images can share. Null, with the
+// line that says why in `error` when there is more to say than that it cannot
+// be read: it holds more bytes than a DfuSe file can, or memory ran out.
+std::shared_ptr<const SharedBytes> ReadDfuInput(const std::string& path, std::string& error);
 
 // The line that ends every failed load.
 std::string UnloadableLine(const std::string& path);

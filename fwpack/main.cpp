@@ -155,8 +155,10 @@ int Run(int argc, char* argv[]) {
         return 0;
     }
     if (options.info) {
-        const InfoResult info = RunInfo(options.targets.front().inputs.front());
-        platform::WriteText(stdout, info.listing);
+        // The listing comes in pieces of whole lines, printed as they are made.
+        const InfoResult info = RunInfo(
+            options.targets.front().inputs.front(),
+            [](const char* text, std::size_t length) { platform::WriteText(stdout, std::string(text, length)); });
         if (info.error.empty()) return 0;
         // The listing stands before the problem, wherever both streams go.
         std::fflush(stdout);

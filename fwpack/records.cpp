@@ -1,40 +1,21 @@
 // The lines of both record formats, as their writers write them.
+#include "hex_encode.h"
 #include "hex_record.h"
 #include "srec_record.h"
 
-namespace {
-
-// Writes the low `digits` nibbles of `value` as upper-case hexadecimal digits,
-// most significant first, and returns the position behind them.
-char* PutHex(char* out, uint32_t value, int digits) {
-    constexpr char kHexDigits[] = "0123456789ABCDEF";
-    for (int i = digits - 1; i >= 0; --i) {
-        out[i] = kHexDigits[value & 0xFu];
-        value >>= 4;
-    }
-    return out + digits;
-}
-
-// Writes `count` bytes as digit pairs and adds them to `sum`.
-char* PutBytes(char* out, const uint8_t* data, std::size_t count, uint32_t& sum) {
-    for (std::size_t i = 0; i < count; ++i) {
-        out = PutHex(out, data[i], 2);
-        sum += data[i];
-    }
-    return out;
-}
-
-}  // namespace
+using hex_encode::PutByte;
+using hex_encode::PutBytes;
+using hex_encode::PutValue;
 
 std::size_t HexRecord::Line(Type type, uint16_t address, const uint8_t* data, std::size_t count, char* out) {
     char* at = out;
     *at++ = ':';
-    at = PutHex(at, static_cast<uint32_t>(count), 2);
-    at = PutHex(at, address, 4);
-    at = PutHex(at, type, 2);
+    at = PutByte(at, static_cast<uint8_t>(count));
+    at = PutValue(at, address, 2);
+    at = PutByte(at, type);
     uint32_t sum = static_cast<uint32_t>(count) + (address >> 8) + (address & 0xFFu) + type;
     at = PutBytes(at, data, count, sum);
-    at = PutHex(at, Checksum(sum), 2);
+    at = PutByte(at, Checksum(sum));
     *at++ = '\n';
     return static_cast<std::size_t>(at - out);
 }
@@ -60,11 +41,11 @@ std::size_t SRecord::Line(char digit, int address_length, uint32_t address, cons
     char* at = out;
     *at++ = 'S';
     *at++ = digit;
-    at = PutHex(at, byte_count, 2);
-    at = PutHex(at, address, 2 * address_length);
+    at = PutByte(at, static_cast<uint8_t>(byte_count));
+    at = PutValue(at, address, address_length);
     uint32_t sum = byte_count + AddressSum(address, address_length);
     at = PutBytes(at, data, count, sum);
-    at = PutHex(at, Checksum(sum), 2);
+    at = PutByte(at, Checksum(sum));
     *at++ = '\n';
     return static_cast<std::size_t>(at - out);
 }

@@ -1,0 +1,178 @@
+// Tests of the converter's fast paths against plain ones on random input: the
+// record lines and the listing's numbers against printf, and a DfuSe input
+// whose images share the file's bytes against images that copy them.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "dfu_layout.h"
+#include "dfu_parser.h"
+#include "hex_encode.h"
+#include "hex_record.h"
+#include "image.h"
+#include "info.h"
+#include "inputs.h"
+#include "srec_record.h"
+#include "test_util.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// printf's view of a record line: every field as "%02X" pairs.
+std::string Pairs(const Bytes& bytes) {
+    std::string text;
+    char pair[3];
+    for (uint8_t b : bytes) {
+        std::snprintf(pair, sizeof pair, "%02X", unsigned{b});
+        text += pair;
+    }
+    return text;
+}
+
+Bytes RandomBytes(std::mt19937& random, std::size_t count) {
+    Bytes bytes(count);
+    for (auto& b : bytes) b = static_cast<uint8_t>(random());
+    return bytes;
+}
+
+TEST(FastRecordLines, MatchPrintfForEveryLengthOnRandomBytes) {
+    std::mt19937 random(7);
+    for (std::size_t count = 0; count <= HexRecord::kMaxDataBytes; ++count) {
+        const Bytes data = RandomBytes(random, count);
+        const auto address = static_cast<uint16_t>(random());
+        Bytes fields = {static_cast<uint8_t>(count), static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address),
+                        HexRecord::kData};
+        fields.insert(fields.end(), data.begin(), data.end());
+        unsigned sum = 0;
+        for (uint8_t b : fields) sum += b;
+        fields.push_back(static_cast<uint8_t>(-sum));
+        char line[HexRecord::LineLength(HexRecord::kMaxDataBytes)];
+        const std::size_t length = HexRecord::Line(HexRecord::kData, address, data.data(), count, line);
+        ASSERT_EQ(std::string(line, length), ":" + Pairs(fields) + "\n") << count << " bytes";
+    }
+    for (int address_length = 2; address_length <= 4; ++address_length) {
+        for (std::size_t count = 0; count <= 64; ++count) {
+            const Bytes data = RandomBytes(random, count);
+            const uint32_t address = static_cast<uint32_t>(random()) >> (8 * (4 - address_length));
+            Bytes fields = {static_cast<uint8_t>(count + address_length + 1)};
+            for (int i = address_length - 1; i >= 0; --i) fields.push_back(static_cast<uint8_t>(address >> (8 * i)));
+            fields.insert(fields.end(), data.begin(), data.end());
+            unsigned sum = 0;
+            for (uint8_t b : fields) sum += b;
+            fields.push_back(static_cast<uint8_t>(~sum));
+            const char digit = static_cast<char>('0' + address_length - 1);
+            char line[SRecord::LineLength(4, 64)];
+            const std::size_t length = SRecord::Line(digit, address_length, address, data.data(), count, line);
+            ASSERT_EQ(std::string(line, length), std::string("S") + digit + Pairs(fields) + "\n") << count << " bytes";
+        }
+    }
+}
+
+TEST(FastNumbers, MatchPrintf) {
+    std::mt19937_64 random(11);
+    std::vector<uint64_t> values = {0, 1, 9, 10, 99, 100, 0xFFFFFFFFu, 0x100000000u, 0x1FFFFFFFEu, UINT64_MAX};
+    for (int i = 0; i < 2000; ++i) values.push_back(random() >> (random() % 64));
+    for (uint64_t value : values) {
+        char expected[32];
+        char out[32];
+        std::snprintf(expected, sizeof expected, "%08llX", static_cast<unsigned long long>(value));
+        EXPECT_EQ(std::string(out, hex_encode::PutHex8(out, value)), expected);
+        std::snprintf(expected, sizeof expected, "%llu", static_cast<unsigned long long>(value));
+        EXPECT_EQ(std::string(out, hex_encode::PutDecimal(out, value)), expected);
+    }
+}
+
+// Enough elements that the listing passes through several chunks.
+TEST(FastListing, MatchesPrintfLineForLine) {
+    std::mt19937 random(3);
+    CImage image(0, false, nullptr);
+    std::string lines;
+    uint64_t total = 0;
+    const Bytes data(300, 0x5A);
+    for (int i = 0; i < 12000; ++i) {
+        const uint32_t address = static_cast<uint32_t>(random());
+        const uint32_t size = i < 3 ? static_cast<uint32_t>(i) : static_cast<uint32_t>(random() % 300);
+        ASSERT_TRUE(image.PutElement(i, true, ImageElement{address, size, const_cast<uint8_t*>(data.data())}));
+        char line[128];
+        if (size == 0) {
+            std::snprintf(line, sizeof line, "  element %d: 0x%08X, 0 bytes\n", i, address);
+        } else {
+            std::snprintf(line, sizeof line, "  element %d: 0x%08X-0x%08llX, %u byte%s\n", i, address,
+                          static_cast<unsigned long long>(uint64_t{address} + size - 1), size, size == 1 ? "" : "s");
+        }
+        lines += line;
+        total += size;
+    }
+    const std::string totals = std::to_string(total) + " bytes";
+    EXPECT_EQ(DescribeImage("x.hex", "Intel HEX file", image), "x.hex: Intel HEX file\ntarget 0: 12000 elements, " +
+                                                                   totals + "\n" + lines +
+                                                                   "total: 1 target, 12000 elements, " + totals + "\n");
+}
+
+struct Element {
+    uint32_t address;
+    Bytes bytes;
+};
+
+std::vector<Element> Elements(const CImage& image) {
+    std::vector<Element> elements;
+    for (const ImageElement& e : image.GetList()) elements.push_back({e.address, Bytes(e.data, e.data + e.size)});
+    return elements;
+}
+
+bool operator==(const Element& a, const Element& b) { return a.address == b.address && a.bytes == b.bytes; }
+
+TEST(SharedDfuInput, HoldsWhatTheCopyingPathHolds) {
+    std::mt19937 random(5);
+    std::vector<testutil::LayoutTarget> targets;
+    for (uint8_t t = 0; t < 3; ++t) {
+        testutil::LayoutTarget target{t, std::nullopt, {}};
+        for (int e = 0; e < 50; ++e) {
+            target.elements.push_back({static_cast<uint32_t>(random()), RandomBytes(random, random() % 2000)});
+        }
+        targets.push_back(target);
+    }
+    const testutil::TempDir dir;
+    const std::string path = dir / "in.dfu";
+    const Bytes file = testutil::DfuLayout(targets, 1, 2, 3);
+    testutil::WriteFile(path, std::string(file.begin(), file.end()));
+
+    std::shared_ptr<SharedBytes> read;
+    ASSERT_EQ(ReadFileBytes(path, UINT64_MAX, read), WholeFileRead::kRead);
+    std::shared_ptr<const SharedBytes> bytes = std::move(read);
+    ASSERT_EQ(Bytes(bytes->data(), bytes->data() + bytes->size()), file);
+    const DfuFileInfo info = ParseDfuFile(bytes->data(), bytes->size());
+    ASSERT_TRUE(info.IsSound()) << info.problem;
+    const auto copied = TargetsOfDfuFile(info, bytes->data());
+    const auto shared = TargetsOfDfuFile(info, bytes);
+    const uint8_t* first = bytes->data();
+    const uint8_t* last = first + bytes->size();
+    bytes.reset();  // the images keep the file's bytes
+    ASSERT_EQ(shared.size(), copied.size());
+    for (std::size_t t = 0; t < shared.size(); ++t) {
+        EXPECT_TRUE(Elements(*shared[t]) == Elements(*copied[t])) << "target " << t;
+        for (const ImageElement& e : shared[t]->GetList()) {
+            if (e.size != 0) {
+                EXPECT_TRUE(e.data >= first && e.data + e.size <= last) << "a copy where none was needed";
+            }
+        }
+    }
+    // The lists stay lists like any other: the last element grows, and the
+    // elements change, without touching the other targets' shared bytes.
+    ElementList& list = shared[0]->GetList();
+    const ImageElement last_element = *list.GetAt(list.GetCount() - 1);
+    const Bytes more = RandomBytes(random, 100);
+    list.AddData(last_element.address + last_element.size, more.data(), static_cast<uint32_t>(more.size()));
+    copied[0]->GetList().AddData(last_element.address + last_element.size, more.data(), 100);
+    ASSERT_TRUE(shared[0]->RemoveElement(0));
+    ASSERT_TRUE(copied[0]->RemoveElement(0));
+    for (std::size_t t = 0; t < shared.size(); ++t) {
+        EXPECT_TRUE(Elements(*shared[t]) == Elements(*copied[t])) << "target " << t;
+    }
+}
+
+}  // namespace
