@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "info_checks.h"
 #include "inputs.h"
 #include "text_format.h"
 
@@ -115,20 +116,23 @@ std::string DescribeImage(const std::string& path, const char* kind, const CImag
            TotalLine(1, count, bytes);
 }
 
-InfoResult RunInfo(const InputFile& input) {
+InfoResult RunInfo(const InputFile& input, const layout::LayoutMap& layouts, bool json) {
     InfoResult result;
     if (input.kind == FileKind::kDfu) {
         std::vector<uint8_t> bytes;
         if (!ReadWholeFile(input.path, bytes)) {
             result.error = UnloadableLine(input.path);
+            FinishInfo(ListImage(input, nullptr), layouts, json, result);
             return result;
         }
         const DfuFileInfo info = ParseDfuFile(bytes.data(), bytes.size());
         result.listing = DescribeDfuFile(input.path, info);
         if (!info.IsSound()) result.error = Format("fwpack: %s: %s\n", input.path.c_str(), info.problem.c_str());
+        FinishInfo(ListDfuFile(input, info, bytes.data()), layouts, json, result);
         return result;
     }
     const std::unique_ptr<CImage> image = LoadInput(input, 0, result.error);
     if (image) result.listing = DescribeImage(input.path, KindName(input.kind), *image);
+    FinishInfo(ListImage(input, image.get()), layouts, json, result);
     return result;
 }

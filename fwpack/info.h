@@ -8,6 +8,7 @@
 
 #include "dfu_parser.h"
 #include "image.h"
+#include "layout_check.h"
 #include "options.h"
 
 // The listing of a DfuSe file as far as it could be read; every line ends in "\n".
@@ -23,5 +24,6 @@ struct InfoResult {
     std::string error;
 };
 
-// Lists and checks `input`.
-InfoResult RunInfo(const InputFile& input);
+// Lists and checks `input`, against the layouts of its alternate settings
+// when there are any; with `json`, the listing is one JSON document.
+InfoResult RunInfo(const InputFile& input, const layout::LayoutMap& layouts = {}, bool json = false);

@@ -12,6 +12,7 @@
 #include "image.h"
 #include "info.h"
 #include "inputs.h"
+#include "layout_check.h"
 #include "options.h"
 #include "paths.h"
 
@@ -112,8 +113,17 @@ Outcome Convert(const Options& options) {
     LoadedTargets loaded;
     std::string error;
     if (!LoadTargets(options, kDefaults[kTargetName], loaded, error)) return {error, 1};
-    if (options.format == OutputFormat::kDfu) return WriteDfu(options, loaded, output, first_input);
-    return WriteRecords(options, *loaded.images.front(), output, first_input);
+    // The layouts are checked before the output is opened, too.
+    std::string warnings;
+    if (!options.layouts.empty()) {
+        if (options.split && !layout::SplitByLayouts(loaded.images, options.layouts, error)) return {error, 1};
+        if (!layout::CheckImages(loaded.images, options.layouts, warnings, error)) return {warnings + error, 1};
+    }
+    Outcome outcome = options.format == OutputFormat::kDfu
+                          ? WriteDfu(options, loaded, output, first_input)
+                          : WriteRecords(options, *loaded.images.front(), output, first_input);
+    outcome.message = warnings + outcome.message;
+    return outcome;
 }
 
 }  // namespace
@@ -138,7 +148,7 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (options.info) {
-        const InfoResult info = RunInfo(options.targets.front().inputs.front());
+        const InfoResult info = RunInfo(options.targets.front().inputs.front(), options.layouts, options.json);
         std::fwrite(info.listing.data(), 1, info.listing.size(), stdout);
         if (info.error.empty()) return 0;
         // The listing stands before the problem, wherever both streams go.
