@@ -19,11 +19,13 @@ TEST(JsonString, EscapesWhatJsonNeedsAndReplacesWhatIsNotUtf8) {
         {"a\"b\\c/", "\"a\\\"b\\\\c/\""},
         {"\n\r\t\x01\x1F\x7F", "\"\\n\\r\\t\\u0001\\u001f\x7F\""},
         {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", "\"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\""},
-        {"a\xFF" "b", "\"a" + kReplacement + "b\""},
-        {"\xC3", "\"" + kReplacement + "\""},                                            // cut short
-        {"\xC0\xAF", "\"" + kReplacement + kReplacement + "\""},                         // overlong
-        {"\xE0\x80\xAF", "\"" + kReplacement + kReplacement + kReplacement + "\""},      // overlong
-        {"\xED\xA0\x80", "\"" + kReplacement + kReplacement + kReplacement + "\""},      // a surrogate
+        {"a\xFF"
+         "b",
+         "\"a" + kReplacement + "b\""},
+        {"\xC3", "\"" + kReplacement + "\""},                                                           // cut short
+        {"\xC0\xAF", "\"" + kReplacement + kReplacement + "\""},                                        // overlong
+        {"\xE0\x80\xAF", "\"" + kReplacement + kReplacement + kReplacement + "\""},                     // overlong
+        {"\xED\xA0\x80", "\"" + kReplacement + kReplacement + kReplacement + "\""},                     // a surrogate
         {"\xF4\x90\x80\x80", "\"" + kReplacement + kReplacement + kReplacement + kReplacement + "\""},  // > U+10FFFF
         {std::string("a\0b", 3), "\"a\\u0000b\""},
     };
@@ -73,7 +75,8 @@ TEST(Sha256, GivesThePublishedDigestsFedInAnyPieces) {
         {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
     };
     for (const auto& v : vectors) {
-        for (std::size_t piece : {std::size_t{1}, std::size_t{55}, std::size_t{64}, std::size_t{65}, std::size_t{4096}}) {
+        for (std::size_t piece :
+             {std::size_t{1}, std::size_t{55}, std::size_t{64}, std::size_t{65}, std::size_t{4096}}) {
             if (v.text.size() > 100000 && piece < 64) continue;
             EXPECT_EQ(Sha256Of(v.text, piece), v.digest) << v.text.substr(0, 20) << " in pieces of " << piece;
         }
