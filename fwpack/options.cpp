@@ -502,7 +502,8 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const argv[]) { return 
 const char* UsageText() {
     return R"(Usage: fwpack [options] <input> [<output>]
        fwpack [options] <input> -o <file>
-       fwpack --info <file> [-b ADDR] [-I FORMAT]
+       fwpack --info <file> [-b ADDR] [-I FORMAT] [--layout TEXT]... [--json]
+       fwpack --split --layout ALT=TEXT... [options] <input> [<output>]
 
 Converts a firmware image into a DfuSe file, or into Intel HEX or S-records.
 Inputs are read by their extension, in any case: .hex (Intel HEX), .srec
@@ -541,9 +542,21 @@ Target (each applies to the target opened last: the first one until a
   -t, --target FILE      opens one more target (at most 255), FILE its first
                          input
 
+Memory layouts:
+      --layout [ALT=]TEXT
+                         the memory of alternate setting ALT as the device
+                         reports it ("@Internal Flash /0x08000000/04*016Kg");
+                         without ALT=, of the target opened last (with --info:
+                         of alternate setting 0); repeatable. A conversion and
+                         --info refuse a byte outside writeable memory
+      --split            puts each element of the inputs into the target whose
+                         layout holds it, named after the layout (not with -n,
+                         -a or --target)
+
 Other:
       --info FILE        lists and checks what FILE holds (.dfu, .hex, .srec,
                          .bin, .elf); writes nothing; exit 0 when it is sound
+      --json             with --info: the listing as one JSON document
   -h, --help             this text
   -V, --version          the version
   --                     ends the options: later arguments are files
@@ -558,5 +571,8 @@ Examples:
   fwpack -b 0x08000000 firmware.bin
   fwpack -f hex -a 1 firmware.dfu option-bytes.hex
   fwpack --info firmware.dfu
+  fwpack --split --layout 0="@Internal Flash /0x08000000/04*016Kg,01*064Kg,07*128Kg" \
+         --layout 1="@Option Bytes /0x1FFFC000/01*016 e" app.hex
+  fwpack --info app.dfu --json --layout 1="@Option Bytes /0x1FFFC000/01*016 e"
 )";
 }
