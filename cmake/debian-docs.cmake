@@ -69,7 +69,9 @@ function(fwpack_rfc2822_date iso time result)
 endfunction()
 
 # <markdown>'s "## VERSION (YYYY-MM-DD HH:MM UTC)" sections and their "- " items as a
-# Debian changelog, newest first as there, lines wrapped at 78 columns.
+# Debian changelog, newest first as there, lines wrapped at 78 columns. A first
+# section "## Unreleased" gathers changes for the next version: it belongs to no
+# package yet and is left out.
 function(fwpack_debian_changelog markdown package maintainer output)
   file(READ "${markdown}" text)
   # A list of lines: semicolons in the text would split them, so they stand
@@ -81,17 +83,21 @@ function(fwpack_debian_changelog markdown package maintainer output)
   set(changelog "")
   set(item "")
   set(trailer "")
+  set(unreleased FALSE)
   # A blank line closes the item before it; so does the end.
   list(APPEND lines "" "## end")
   foreach(line IN LISTS lines)
     if(line MATCHES "^- (.*)" OR line MATCHES "^## " OR line STREQUAL "")
-      if(NOT item STREQUAL "")
+      if(NOT item STREQUAL "" AND NOT unreleased)
         _fwpack_wrap_item("${item}" wrapped)
         string(APPEND changelog "${wrapped}")
-        set(item "")
       endif()
+      set(item "")
     endif()
-    if(line MATCHES "^## ([^ ]+) \\(([0-9-]+) ([0-9][0-9]:[0-9][0-9]) UTC\\)$")
+    if(line STREQUAL "## Unreleased" AND changelog STREQUAL "" AND trailer STREQUAL "")
+      set(unreleased TRUE)
+    elseif(line MATCHES "^## ([^ ]+) \\(([0-9-]+) ([0-9][0-9]:[0-9][0-9]) UTC\\)$")
+      set(unreleased FALSE)
       string(APPEND changelog "${trailer}${package} (${CMAKE_MATCH_1}) unstable; urgency=medium\n\n")
       fwpack_rfc2822_date("${CMAKE_MATCH_2}" "${CMAKE_MATCH_3}" date)
       set(trailer "\n -- ${maintainer}  ${date}\n\n")

@@ -3,15 +3,19 @@
 # again whenever an input changes.
 #
 #   fwpack_add_dfu(<target>
-#                  INPUTS <file>... | INPUT <file>
-#                  [BASE <address>...] [ALT <n>] [NAME <text>]
+#                  EXECUTABLE <firmware target> | INPUTS <file>... | INPUT <file>
+#                  [INPUTS <file>...] [BASE <address>...] [ALT <n>] [NAME <text>]
 #                  [DEVICE <vid>:<pid>] [RELEASE <bcd>] [FORMAT dfu|hex|srec]
 #                  [OUTPUT <file>]
-#                  [TARGET INPUTS <file>... [BASE <address>...] [ALT <n>] [NAME <text>]]...)
+#                  [TARGET EXECUTABLE <firmware target> | INPUTS <file>...
+#                          [BASE <address>...] [ALT <n>] [NAME <text>]]...)
 #
 # <target> is a new target, built by default, that stands for the output.
-# INPUTS are the images of the file's first DfuSe target: the first is its own,
-# the others are added to it (fwpack's --add). BASE gives the load addresses
+# EXECUTABLE names the firmware's own CMake target: its ELF file, whatever its
+# suffix, is the DfuSe target's own image (fwpack's -I elf), and the step runs
+# again whenever the firmware is linked again. INPUTS are images of the file's
+# first DfuSe target: the first is its own (when no EXECUTABLE is), the others
+# are added to it (fwpack's --add). BASE gives the load addresses
 # of the .bin inputs, the first to the first (-b). ALT and NAME are the
 # target's alternate setting and name (-a, -n). Each TARGET opens one more
 # DfuSe target (--target) with inputs and settings of its own; the file's
@@ -21,10 +25,11 @@
 #
 # A relative input is taken in the current source directory, or in the current
 # binary directory when the source directory has no such file (an image that
-# the build makes, such as objcopy's output). A relative OUTPUT lies in the
-# current binary directory; without OUTPUT the file takes the name fwpack
-# derives from the first input (app.hex -> app.dfu, or app.srec with FORMAT
-# srec) in the current binary directory.
+# the build makes). A relative OUTPUT lies in the current binary directory and
+# is named exactly (fwpack's -o); without OUTPUT the file takes the name of
+# the first input up to its first "." (app.hex -> app.dfu, or app.srec with
+# FORMAT srec), or of the EXECUTABLE target (firmware -> firmware.dfu), in the
+# current binary directory.
 
 function(fwpack_add_dfu target)
   # One group of arguments for the file and its first target, then one per
@@ -67,13 +72,21 @@ function(fwpack_add_dfu target)
   # Each target's settings apply to the target opened last, so they follow
   # its --target; the first target's own input goes last, after "--".
   set(all_inputs "")
+  set(all_depends "")
+  set(reads_elf FALSE)
   math(EXPR last "${group_count} - 1")
   foreach(index RANGE ${last})
-    _fwpack_dfu_target(${target} ${index} "${file_UNPARSED_ARGUMENTS}" "${group_${index}}" inputs target_options)
+    _fwpack_dfu_target(${target} ${index} "${file_UNPARSED_ARGUMENTS}" "${group_${index}}" inputs target_options
+                       depends executable)
     list(APPEND all_inputs ${inputs})
+    list(APPEND all_depends ${depends})
+    if(NOT executable STREQUAL "")
+      set(reads_elf TRUE)
+    endif()
     list(GET inputs 0 own_input)
     if(index EQUAL 0)
       set(first_input "${own_input}")
+      set(first_executable "${executable}")
     else()
       list(APPEND options --target "${own_input}")
     endif()
@@ -87,7 +100,14 @@ function(fwpack_add_dfu target)
     endif()
   endforeach()
 
-  _fwpack_dfu_output(${target} "${first_input}" ${format} "${file_OUTPUT}" output)
+  if(reads_elf)
+    # The linker's file may have any suffix, or none.
+    list(APPEND options -I elf)
+  endif()
+  _fwpack_dfu_output(${target} "${first_input}" "${first_executable}" ${format} "${file_OUTPUT}" output exact)
+  if(exact)
+    list(APPEND options -o "${output}")
+  endif()
   if(output IN_LIST all_inputs)
     message(FATAL_ERROR "fwpack_add_dfu(${target}): the output ${output} would overwrite an input")
   endif()
@@ -104,14 +124,22 @@ function(fwpack_add_dfu target)
 
   set(shown_inputs "")
   foreach(input IN LISTS all_inputs)
-    get_filename_component(name "${input}" NAME)
+    if(input MATCHES "^\\$<TARGET_FILE:(.*)>$")
+      set(name "${CMAKE_MATCH_1}")
+    else()
+      get_filename_component(name "${input}" NAME)
+    endif()
     list(APPEND shown_inputs "${name}")
   endforeach()
   list(JOIN shown_inputs ", " shown_inputs)
   file(RELATIVE_PATH shown_output "${CMAKE_BINARY_DIR}" "${output}")
+  set(positional_output "${output}")
+  if(exact)
+    set(positional_output "")
+  endif()
   add_custom_command(OUTPUT "${output}"
-    COMMAND "$<TARGET_FILE:fwpack::fwpack>" ${options} "${first_input}" "${output}"
-    DEPENDS ${all_inputs} "$<TARGET_FILE:fwpack::fwpack>"
+    COMMAND "$<TARGET_FILE:fwpack::fwpack>" ${options} "${first_input}" ${positional_output}
+    DEPENDS ${all_depends} "$<TARGET_FILE:fwpack::fwpack>"
     COMMENT "fwpack: ${shown_inputs} -> ${shown_output}"
     VERBATIM)
   add_custom_target(${target} ALL DEPENDS "${output}")
@@ -120,7 +148,7 @@ endfunction()
 # One DfuSe target's arguments: its inputs as absolute paths, and the options
 # -a, -n and -b that fwpack takes for it. <unparsed> are the first group's
 # arguments that are not the file's.
-function(_fwpack_dfu_target target index unparsed group inputs_var options_var)
+function(_fwpack_dfu_target target index unparsed group inputs_var options_var depends_var executable_var)
   if(index EQUAL 0)
     set(arguments ${unparsed})
     set(where "")
@@ -129,7 +157,7 @@ function(_fwpack_dfu_target target index unparsed group inputs_var options_var)
     set(where " in TARGET ${index}")
   endif()
   # The file's keywords are known here too, so that they end a list of inputs.
-  cmake_parse_arguments(arg "" "INPUT;ALT;NAME;DEVICE;RELEASE;FORMAT;OUTPUT" "INPUTS;BASE" ${arguments})
+  cmake_parse_arguments(arg "" "INPUT;EXECUTABLE;ALT;NAME;DEVICE;RELEASE;FORMAT;OUTPUT" "INPUTS;BASE" ${arguments})
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "fwpack_add_dfu(${target}): unknown arguments${where}: ${arg_UNPARSED_ARGUMENTS}")
   endif()
@@ -147,11 +175,19 @@ function(_fwpack_dfu_target target index unparsed group inputs_var options_var)
   endif()
   set(given ${arg_INPUT} ${arg_INPUTS})
   list(LENGTH given given_count)
-  if(given_count EQUAL 0)
-    message(FATAL_ERROR "fwpack_add_dfu(${target}): INPUTS is required${where}")
+  if(given_count EQUAL 0 AND NOT DEFINED arg_EXECUTABLE)
+    message(FATAL_ERROR "fwpack_add_dfu(${target}): INPUTS or EXECUTABLE is required${where}")
   endif()
 
   set(inputs "")
+  set(depends "")
+  if(DEFINED arg_EXECUTABLE)
+    if(NOT TARGET "${arg_EXECUTABLE}")
+      message(FATAL_ERROR "fwpack_add_dfu(${target}): EXECUTABLE ${arg_EXECUTABLE}${where} is no target")
+    endif()
+    list(APPEND inputs "$<TARGET_FILE:${arg_EXECUTABLE}>")
+    list(APPEND depends "${arg_EXECUTABLE}")
+  endif()
   set(bin_count 0)
   foreach(given_input IN LISTS given)
     get_filename_component(input "${given_input}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
@@ -159,6 +195,7 @@ function(_fwpack_dfu_target target index unparsed group inputs_var options_var)
       get_filename_component(input "${given_input}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
     endif()
     list(APPEND inputs "${input}")
+    list(APPEND depends "${input}")
     if(input MATCHES "\\.[bB][iI][nN]$")
       math(EXPR bin_count "${bin_count} + 1")
     endif()
@@ -181,23 +218,25 @@ function(_fwpack_dfu_target target index unparsed group inputs_var options_var)
   endforeach()
   set(${inputs_var} "${inputs}" PARENT_SCOPE)
   set(${options_var} "${options}" PARENT_SCOPE)
+  set(${depends_var} "${depends}" PARENT_SCOPE)
+  set(${executable_var} "${arg_EXECUTABLE}" PARENT_SCOPE)
 endfunction()
 
-# The output's absolute path. fwpack names its output itself: the first "."
-# of the file name and what follows become the format's extension. Any other
-# name would never appear, and the step would run at every build.
-function(_fwpack_dfu_output target first_input format given result)
-  if(given STREQUAL "")
+# The output's absolute path, and whether fwpack is to be given it exactly
+# (-o). Without OUTPUT, the name that fwpack derives from the first input: its
+# file name up to the first ".", followed by the format's extension; or the
+# name of the EXECUTABLE target, whose file name is not known here.
+function(_fwpack_dfu_output target first_input executable format given result exact_var)
+  set(exact TRUE)
+  if(NOT given STREQUAL "")
+    get_filename_component(output "${given}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
+  elseif(NOT executable STREQUAL "")
+    set(output "${CMAKE_CURRENT_BINARY_DIR}/${executable}.${format}")
+  else()
     get_filename_component(stem "${first_input}" NAME_WE)
     set(output "${CMAKE_CURRENT_BINARY_DIR}/${stem}.${format}")
-  else()
-    get_filename_component(output "${given}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
-    get_filename_component(output_dir "${output}" DIRECTORY)
-    get_filename_component(output_stem "${output}" NAME_WE)
-    if(NOT output STREQUAL "${output_dir}/${output_stem}.${format}")
-      message(FATAL_ERROR "fwpack_add_dfu(${target}): OUTPUT ${given} must end in .${format} "
-                          "and have no other \".\" in its file name, as fwpack names its output")
-    endif()
+    set(exact FALSE)
   endif()
   set(${result} "${output}" PARENT_SCOPE)
+  set(${exact_var} ${exact} PARENT_SCOPE)
 endfunction()

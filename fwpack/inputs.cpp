@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "formats.h"
+#include "platform.h"
 #include "text_format.h"
 
 namespace {
@@ -166,7 +167,7 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
     FilePtr file = platform::OpenFile(path.c_str(), "rb");
     if (!file) return false;
     std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
+    const auto size = std::filesystem::file_size(platform::FsPath(path), error);
     bytes.clear();
     if (!error && size < (uint64_t{1} << 33)) bytes.reserve(static_cast<std::size_t>(size));
     uint8_t chunk[1 << 16];
@@ -187,7 +188,7 @@ std::unique_ptr<CImage> LoadInput(const InputFile& input, uint8_t alternate, std
         case FileKind::kBin: {
             if (!input.base) break;
             std::error_code size_error;
-            const uint64_t size = std::filesystem::file_size(input.path, size_error);
+            const uint64_t size = std::filesystem::file_size(platform::FsPath(input.path), size_error);
             if (!size_error && *input.base + size > (uint64_t{1} << 32)) {
                 error = Format("fwpack: %s: its %llu bytes from 0x%08X run past address 0xFFFFFFFF\n", path,
                                static_cast<unsigned long long>(size), unsigned{*input.base});

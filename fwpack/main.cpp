@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "dfu_file.h"
 #include "image.h"
@@ -15,6 +16,7 @@
 #include "layout_check.h"
 #include "options.h"
 #include "paths.h"
+#include "platform.h"
 
 #ifndef FWPACK_VERSION
 #define FWPACK_VERSION "unknown"
@@ -45,12 +47,13 @@ Outcome OutputError(const std::string& shown) { return {"fwpack output file erro
 // Whether `output` names the file `input`: the same path, or another path to
 // the same file (a link, another spelling).
 bool SameFile(const std::string& input, const std::string& output) {
-    namespace fs = std::filesystem;
     // Standard input and output are no file of the command line's.
     if (input == kStandardStream || output == kStandardStream) return false;
-    if (fs::path(input).lexically_normal() == fs::path(output).lexically_normal()) return true;
+    const std::filesystem::path in = platform::FsPath(input);
+    const std::filesystem::path out = platform::FsPath(output);
+    if (in.lexically_normal() == out.lexically_normal()) return true;
     std::error_code error;
-    return fs::equivalent(input, output, error) && !error;
+    return std::filesystem::equivalent(in, out, error) && !error;
 }
 
 struct OutputTarget {
@@ -129,34 +132,44 @@ Outcome Convert(const Options& options) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    const ParsedCommandLine parsed = ParseCommandLine(argc, argv);
+    std::string argument_error;
+    const std::vector<std::string> args = platform::Arguments(argc, argv, argument_error);
+    if (!argument_error.empty()) {
+        platform::WriteText(stderr, "fwpack: " + argument_error + "\n");
+        return 1;
+    }
+    // The parser takes the form of main's own arguments, the program's name first.
+    std::vector<const char*> arg_pointers{"fwpack"};
+    for (const std::string& arg : args) arg_pointers.push_back(arg.c_str());
+    const ParsedCommandLine parsed = ParseCommandLine(static_cast<int>(arg_pointers.size()), arg_pointers.data());
     const Options& options = parsed.options;
     if (options.no_arguments) {
-        std::fputs("fwpack [original file] [output file] !\n", stderr);
+        platform::WriteText(stderr, "fwpack [original file] [output file] !\n");
         return 1;
     }
     if (!parsed.error.empty()) {
-        std::fprintf(stderr, "fwpack: %s\nTry 'fwpack --help' for more information.\n", parsed.error.c_str());
+        platform::WriteText(stderr,
+                            "fwpack: " + parsed.error + "\nTry 'fwpack --help' for more information.\n");
         return 1;
     }
     if (options.help) {
-        std::fputs(UsageText(), stdout);
+        platform::WriteText(stdout, UsageText());
         return 0;
     }
     if (options.version) {
-        std::puts("fwpack " FWPACK_VERSION);
+        platform::WriteText(stdout, "fwpack " FWPACK_VERSION "\n");
         return 0;
     }
     if (options.info) {
         const InfoResult info = RunInfo(options.targets.front().inputs.front(), options.layouts, options.json);
-        std::fwrite(info.listing.data(), 1, info.listing.size(), stdout);
+        platform::WriteText(stdout, info.listing);
         if (info.error.empty()) return 0;
         // The listing stands before the problem, wherever both streams go.
         std::fflush(stdout);
-        std::fputs(info.error.c_str(), stderr);
+        platform::WriteText(stderr, info.error);
         return 1;
     }
     const Outcome outcome = Convert(options);
-    std::fputs(outcome.message.c_str(), stderr);
+    platform::WriteText(stderr, outcome.message);
     return outcome.status;
 }

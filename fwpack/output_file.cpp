@@ -7,13 +7,14 @@
 void RemoveIncompleteOutput(const std::string& path) {
     namespace fs = std::filesystem;
     if (IsStandardStream(path.c_str())) return;
+    const fs::path file = platform::FsPath(path);
     std::error_code error;
-    const fs::file_status own = fs::symlink_status(path, error);
+    const fs::file_status own = fs::symlink_status(file, error);
     if (error) return;
     if (fs::is_regular_file(own)) {
-        fs::remove(path, error);
-    } else if (fs::is_symlink(own) && fs::is_regular_file(fs::status(path, error))) {
-        fs::resize_file(path, 0, error);
+        fs::remove(file, error);
+    } else if (fs::is_symlink(own) && fs::is_regular_file(fs::status(file, error))) {
+        fs::resize_file(file, 0, error);
     }
 }
 

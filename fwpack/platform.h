@@ -1,14 +1,18 @@
 // The converter's platform layer: the few operations whose best form differs
-// between systems (opening files, buffers that grow in place on large pages,
-// the kind of an open file). Everything else in the converter is the same
-// everywhere.
+// between systems (the command line, opening and naming files, printing
+// names, buffers that grow in place on large pages, the kind of an open file).
+// Everything else in the converter is the same everywhere. Paths are UTF-8
+// text on Windows and bytes as the system gives them elsewhere.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
+#include <string>
 #include <utility>
+#include <vector>
 
 // Standard input and output are never closed: only flushed.
 struct FileCloser {
@@ -35,6 +39,30 @@ inline bool CloseFile(FilePtr file) {
 inline bool IsStandardStream(const char* path) { return path[0] == '-' && path[1] == '\0'; }
 
 namespace platform {
+
+// The program's arguments after its own name. On Windows they come from the
+// UTF-16 command line as UTF-8; an argument that UTF-8 cannot hold (a lone
+// surrogate) is refused: `error` then holds one line (without line end) that
+// names its position.
+std::vector<std::string> Arguments(int argc, const char* const argv[], std::string& error);
+
+// `path` as the file system library takes it, for the few operations the C
+// streams do not offer (comparing, sizes, removal).
+std::filesystem::path FsPath(const std::string& path);
+
+// Writes `text` (UTF-8) to `stream` (standard output or standard error). A
+// console shows the characters themselves; a file or a pipe gets the text's
+// bytes through the text stream.
+void WriteText(std::FILE* stream, const std::string& text);
+
+#ifdef _WIN32
+// The conversions between the UTF-8 held inside and the UTF-16 of the system.
+// Strict: false when `wide` holds a lone surrogate, which UTF-8 cannot hold.
+bool Utf8FromWide(const std::wstring& wide, std::string& utf8);
+// Lenient: an invalid sequence (never in a path, which came from UTF-16)
+// becomes U+FFFD.
+std::wstring WideFromUtf8(const std::string& utf8);
+#endif
 
 // Opens the file at `path` (UTF-8) with a mode of std::fopen's ("rb", "w",
 // "wb"); the file is not inherited by programs that this one starts. Null

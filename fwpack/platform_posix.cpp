@@ -1,6 +1,7 @@
-// The converter's platform layer for POSIX systems: growing buffers in
-// anonymous mappings, on transparent huge pages where the system has them,
-// and files opened so that no program started later inherits them.
+// The converter's platform layer for POSIX systems: paths and arguments as the
+// bytes the system gives, growing buffers in anonymous mappings, on
+// transparent huge pages where the system has them, and files opened so that
+// no program started later inherits them.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -61,6 +62,14 @@ bool GrowableBlock::Extend(std::size_t size) {
     usable_ = usable;
     return true;
 }
+
+std::vector<std::string> Arguments(int argc, const char* const argv[], std::string&) {
+    return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>{};
+}
+
+std::filesystem::path FsPath(const std::string& path) { return path; }
+
+void WriteText(std::FILE* stream, const std::string& text) { std::fwrite(text.data(), 1, text.size(), stream); }
 
 FilePtr OpenFile(const char* path, const char* mode) {
     if (IsStandardStream(path)) {

@@ -1,7 +1,11 @@
-// The converter's platform layer for Windows: growing buffers in reserved
-// virtual memory that is committed in steps, and files opened so that no
-// program started later inherits them.
+// The converter's platform layer for Windows: the UTF-16 command line and
+// file names, whose UTF-8 form the rest of the converter holds, names shown on
+// a console as they are, growing buffers in reserved virtual memory that is
+// committed in steps, and files opened so that no program started later
+// inherits them. No path ever passes through the ANSI code page.
 #include <windows.h>
+// After <windows.h>, which it needs.
+#include <shellapi.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -12,6 +16,7 @@
 #include <string>
 
 #include "platform.h"
+#include "text_format.h"
 
 namespace platform {
 
@@ -22,7 +27,103 @@ constexpr std::size_t kStep = std::size_t{2} << 20;
 
 std::size_t RoundUp(std::size_t size) { return (size + kStep - 1) / kStep * kStep; }
 
+// `path` as the file calls take it. A path that is, or resolves to, MAX_PATH
+// characters or more is made absolute and given the prefix that lifts that
+// limit; the prefix turns off the system's own tidying of the path, which
+// making it absolute has done already. (A directory's limit is 12 characters
+// lower, to leave room for a short file name.)
+std::wstring LongPath(const std::wstring& path) {
+    if (path.rfind(L"\\\\?\\", 0) == 0 || path.rfind(L"\\\\.\\", 0) == 0) return path;
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return path;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size || length < MAX_PATH - 12) return path;
+    full.resize(length);
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+// Writes `text` to a console in pieces it takes at once, a surrogate pair
+// never split. False when the console took none of it.
+bool WriteConsoleText(HANDLE console, const std::wstring& text) {
+    constexpr std::size_t kPiece = 8192;
+    for (std::size_t done = 0; done < text.size();) {
+        std::size_t piece = (std::min)(text.size() - done, kPiece);
+        if (done + piece < text.size() && IS_HIGH_SURROGATE(text[done + piece - 1])) --piece;
+        DWORD written = 0;
+        if (!WriteConsoleW(console, text.data() + done, static_cast<DWORD>(piece), &written, nullptr) || written == 0) {
+            return done > 0;
+        }
+        done += written;
+    }
+    return true;
+}
+
 }  // namespace
+
+bool Utf8FromWide(const std::wstring& wide, std::string& utf8) {
+    utf8.clear();
+    if (wide.empty()) return true;
+    const int size = static_cast<int>(wide.size());
+    const int length = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return false;
+    utf8.resize(static_cast<std::size_t>(length));
+    return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, utf8.data(), length, nullptr,
+                               nullptr) == length;
+}
+
+std::wstring WideFromUtf8(const std::string& utf8) {
+    if (utf8.empty()) return {};
+    const int size = static_cast<int>(utf8.size());
+    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>((std::max)(length, 0)), L'\0');
+    if (length > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length);
+    return wide;
+}
+
+// The C runtime's argv went through the ANSI code page, which turns every
+// character it lacks into "?"; the UTF-16 command line holds them all.
+std::vector<std::string> Arguments(int, const char* const[], std::string& error) {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) {
+        error = "the command line cannot be read";
+        return {};
+    }
+    std::vector<std::string> args;
+    for (int i = 1; i < count; ++i) {
+        std::string arg;
+        if (!Utf8FromWide(wide[i], arg)) {
+            error = Format("argument %d is not valid UTF-16 (it holds a lone surrogate), so it can name no file", i);
+            args.clear();
+            break;
+        }
+        args.push_back(std::move(arg));
+    }
+    LocalFree(wide);
+    return args;
+}
+
+std::filesystem::path FsPath(const std::string& path) { return std::filesystem::path(LongPath(WideFromUtf8(path))); }
+
+void WriteText(std::FILE* stream, const std::string& text) {
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD mode = 0;
+    if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+        // What the stream holds goes first; the console's lines end as the
+        // text stream would end them.
+        std::fflush(stream);
+        std::string lines;
+        lines.reserve(text.size() + text.size() / 16);
+        for (char c : text) {
+            if (c == '\n') lines += '\r';
+            lines += c;
+        }
+        if (WriteConsoleText(handle, WideFromUtf8(lines))) return;
+    }
+    std::fwrite(text.data(), 1, text.size(), stream);
+}
 
 GrowableBlock::GrowableBlock(std::size_t capacity) {
     const std::size_t size = RoundUp(capacity);
@@ -58,8 +159,8 @@ FilePtr OpenFile(const char* path, const char* mode) {
         return FilePtr(stream);
     }
     // "N": not inherited by programs started later.
-    const std::string not_inherited = std::string(mode) + "N";
-    return FilePtr(std::fopen(path, not_inherited.c_str()));
+    const std::wstring not_inherited = WideFromUtf8(mode) + L"N";
+    return FilePtr(_wfopen(LongPath(WideFromUtf8(path)).c_str(), not_inherited.c_str()));
 }
 
 bool IsPlainFile(std::FILE* file) {
