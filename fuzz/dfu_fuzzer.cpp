@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         if (dfu.Close() != STATUS_SUCCESS) __builtin_trap();
     }
     std::vector<uint8_t> again;
-    if (!ReadWholeFile(out, again)) __builtin_trap();
+    if (ReadWholeFile(out, again, dfu_format::kMaxFileSize) != WholeFileRead::kRead) __builtin_trap();
     const DfuFileInfo reread = ParseDfuFile(again.data(), again.size());
     if (!reread.IsSound() || !SameTargets(info, reread, bytes, again)) __builtin_trap();
     return 0;

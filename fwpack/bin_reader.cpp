@@ -5,17 +5,17 @@
 #include "field_scanner.h"
 #include "formats.h"
 
-bool ReadBinFile(const char* path, uint32_t base, ElementList& list) {
+BinRead ReadBinFile(const char* path, uint32_t base, ElementList& list) {
     FilePtr file = OpenForReading(path);
-    if (!file) return false;
+    if (!file) return BinRead::kUnreadable;
     constexpr std::size_t kChunkSize = 1 << 20;
     std::vector<uint8_t> chunk(kChunkSize);
     uint64_t address = base;
     for (;;) {
         const std::size_t count = std::fread(chunk.data(), 1, chunk.size(), file.get());
-        if (count == 0) return std::ferror(file.get()) == 0;
+        if (count == 0) return std::ferror(file.get()) == 0 ? BinRead::kRead : BinRead::kUnreadable;
         // The last byte must still have an address.
-        if (address + count > (uint64_t{1} << 32)) return false;
+        if (address + count > (uint64_t{1} << 32)) return BinRead::kPastTheTop;
         list.AddData(static_cast<uint32_t>(address), chunk.data(), static_cast<uint32_t>(count));
         address += count;
     }

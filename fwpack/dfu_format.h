@@ -46,6 +46,8 @@ constexpr uint16_t kDfuSeVersion = 0x011A;
 
 // The largest value of the 32-bit size fields.
 constexpr uint64_t kMaxField = 0xFFFFFFFFu;
+// The longest file there can be: the largest image size, then the suffix.
+constexpr uint64_t kMaxFileSize = kMaxField + kSuffixSize;
 
 // Assembled byte by byte, so that the result does not depend on the host's order.
 inline uint16_t LoadLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }

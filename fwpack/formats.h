@@ -14,10 +14,11 @@
 // False as well, and silently, when the file cannot be opened or read.
 bool ReadHexFile(const char* path, ElementList& list);
 bool ReadSRecFile(const char* path, ElementList& list);
+enum class BinRead { kRead, kUnreadable, kPastTheTop };
 // The whole file as one element at `base`; an empty file gives no element.
-// False when the file cannot be read or its bytes would run past address
-// 0xFFFFFFFF.
-bool ReadBinFile(const char* path, uint32_t base, ElementList& list);
+// kPastTheTop as soon as the bytes read pass address 0xFFFFFFFF, so that a
+// source that never ends is not read to the end of memory.
+BinRead ReadBinFile(const char* path, uint32_t base, ElementList& list);
 // The file bytes of every loadable segment of the ELF file `data` at its
 // load address, in address order, segments that continue one another merged.
 // False, with one line on the first problem in `problem`, for a file that is

@@ -62,7 +62,7 @@ bool CImage::LoadSRec(const char* path) { return ReadSRecFile(path, *list_); }
 
 bool CImage::LoadHex(const char* path) { return ReadHexFile(path, *list_); }
 
-bool CImage::LoadBin(const char* path, uint32_t base) { return ReadBinFile(path, base, *list_); }
+bool CImage::LoadBin(const char* path, uint32_t base) { return ReadBinFile(path, base, *list_) == BinRead::kRead; }
 
 const ElementList& CImage::ListToWrite() const {
     static const ElementList kNothing;

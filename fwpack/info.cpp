@@ -120,19 +120,37 @@ InfoResult RunInfo(const InputFile& input, const layout::LayoutMap& layouts, boo
     InfoResult result;
     if (input.kind == FileKind::kDfu) {
         std::vector<uint8_t> bytes;
-        if (!ReadWholeFile(input.path, bytes)) {
-            result.error = UnloadableLine(input.path);
+        if (!ReadDfuInput(input.path, bytes, result.error)) {
+            if (result.error.empty()) result.error = UnloadableLine(input.path);
             FinishInfo(ListImage(input, nullptr), layouts, json, result);
             return result;
         }
         const DfuFileInfo info = ParseDfuFile(bytes.data(), bytes.size());
         result.listing = DescribeDfuFile(input.path, info);
-        if (!info.IsSound()) result.error = Format("fwpack: %s: %s\n", input.path.c_str(), info.problem.c_str());
+        if (!info.IsSound()) {
+            result.error = Format("fwpack: %s: %s\n", input.path.c_str(), info.problem.c_str());
+            FinishInfo(ListDfuFile(input, info, bytes.data()), layouts, json, result);
+            return result;
+        }
+        for (const DfuTargetInfo& target : info.targets) {
+            for (const DfuElementInfo& e : target.elements) {
+                if (result.error.empty() && uint64_t{e.address} + e.size > uint64_t{1} << 32) {
+                    result.error = PastTheTopLine(input.path, e.address, e.size, nullptr);
+                }
+            }
+        }
         FinishInfo(ListDfuFile(input, info, bytes.data()), layouts, json, result);
         return result;
     }
     const std::unique_ptr<CImage> image = LoadInput(input, 0, result.error);
-    if (image) result.listing = DescribeImage(input.path, KindName(input.kind), *image);
+    if (!image) {
+        FinishInfo(ListImage(input, nullptr), layouts, json, result);
+        return result;
+    }
+    result.listing = DescribeImage(input.path, KindName(input.kind), *image);
+    if (const ImageElement* past = FirstPastTheTop(image->GetList())) {
+        result.error = PastTheTopLine(input.path, past->address, past->size, nullptr);
+    }
     FinishInfo(ListImage(input, image.get()), layouts, json, result);
     return result;
 }

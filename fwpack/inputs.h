@@ -40,8 +40,28 @@ std::unique_ptr<CImage> LoadInput(const InputFile& input, uint8_t alternate, std
 // alternate setting, its name (when it is named) and its elements in order.
 std::vector<std::unique_ptr<CImage>> TargetsOfDfuFile(const DfuFileInfo& info, const uint8_t* data);
 
-// Reads a whole file as bytes; false when it cannot be opened or read.
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes);
+enum class WholeFileRead { kRead, kUnreadable, kTooLong };
+
+// Reads a whole file as bytes, but never more than `limit` of them: a file
+// that holds more, or a source that never ends, is kTooLong as soon as the
+// reading passes the limit.
+WholeFileRead ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, uint64_t limit);
+
+// Reads a DfuSe input whole. False, with the line that says why in `error`
+// when there is more to say than that it cannot be read: it holds more bytes
+// than a DfuSe file can, or memory ran out.
+bool ReadDfuInput(const std::string& path, std::vector<uint8_t>& bytes, std::string& error);
 
 // The line that ends every failed load.
 std::string UnloadableLine(const std::string& path);
+
+// The line that says memory ran out while `path` was read.
+std::string OutOfMemoryLine(const std::string& path);
+
+// The line that names an element of `path` whose bytes run past address
+// 0xFFFFFFFF, where no Intel HEX or S-record file can put them; with the
+// output format that therefore cannot be written, when there is one.
+std::string PastTheTopLine(const std::string& path, uint32_t address, uint32_t size, const char* format);
+
+// The first element of `list` that runs past address 0xFFFFFFFF, or null.
+const ImageElement* FirstPastTheTop(const ElementList& list);

@@ -14,12 +14,13 @@ namespace {
 // fails `accept`; `end` when there is none.
 template <typename Accept>
 uint64_t FirstRefused(const MemoryLayout& layout, uint64_t from, uint64_t end, Accept accept) {
-    while (from < end) {
+    // No memory lies above the 32-bit address space.
+    while (from < end && from <= 0xFFFFFFFFu) {
         const Segment* segment = layout.SegmentAt(static_cast<uint32_t>(from));
         if (segment == nullptr || !accept(*segment)) return from;
         from = std::min(end, segment->End());
     }
-    return end;
+    return from;
 }
 
 uint64_t EndOf(const Span& span) { return span.address + uint64_t{span.size}; }
@@ -53,6 +54,11 @@ std::string TargetViolation(std::size_t index, uint8_t alternate, const std::vec
         if (refused == end) continue;
         const auto address = static_cast<uint32_t>(refused);
         std::string where = Quoted(layout) + " has no memory there";
+        if (refused > 0xFFFFFFFFu) {
+            return Format("%s, element %llu: its bytes run past address 0xFFFFFFFF, where %s has no memory",
+                          TargetLabel(index, alternate).c_str(), static_cast<unsigned long long>(e),
+                          Quoted(layout).c_str());
+        }
         if (const Segment* segment = layout.SegmentAt(address)) {
             const std::string type = segment->type == 0 ? "no access" : TypeWords(segment->type);
             where = Format("it lies in the segment 0x%08X-0x%08llX of %s (%s of %u bytes): %s, not writeable",
@@ -150,11 +156,12 @@ bool SplitByLayouts(std::vector<std::unique_ptr<CImage>>& images, const LayoutMa
                 FirstRefused(layouts.at(*alternate), element.address, end, [](const Segment&) { return true; });
             if (outside < end) {
                 const auto address = static_cast<uint32_t>(outside);
-                const std::optional<uint8_t> other = LayoutHolding(layouts, address);
+                const std::optional<uint8_t> other =
+                    outside > 0xFFFFFFFFu ? std::nullopt : LayoutHolding(layouts, address);
                 error = other ? Format("fwpack: %s lies across the layouts of alternate settings %u and %u\n",
                                        shown.c_str(), unsigned{*alternate}, unsigned{*other})
-                              : Format("fwpack: %s lies in no layout from its byte at 0x%08X on\n", shown.c_str(),
-                                       unsigned{address});
+                              : Format("fwpack: %s lies in no layout from its byte at 0x%08llX on\n", shown.c_str(),
+                                       static_cast<unsigned long long>(outside));
                 return false;
             }
             auto& target = split[*alternate];

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -68,12 +69,18 @@ Outcome WriteDfu(const Options& options, const LoadedTargets& loaded, const Outp
     CDFUFile dfu(output.name.c_str(), options.vendor.value_or(identity.vendor),
                  options.product.value_or(identity.product), options.release.value_or(identity.release));
     if (dfu.GetStatus() != STATUS_SUCCESS) return OutputError(output.shown);
-    for (const auto& image : loaded.images) {
-        if (dfu.AddTarget(*image) != STATUS_SUCCESS) {
-            // A file without the image would only mislead whoever picks it up.
-            dfu.Discard();
-            return ConversionFailure(first_input);
+    try {
+        for (const auto& image : loaded.images) {
+            if (dfu.AddTarget(*image) != STATUS_SUCCESS) {
+                // A file without the image would only mislead whoever picks it up.
+                dfu.Discard();
+                return ConversionFailure(first_input);
+            }
         }
+    } catch (const std::bad_alloc&) {
+        // Else the builder would complete the file on its way out.
+        dfu.Discard();
+        throw;
     }
     // The file is complete on disk before success is reported.
     if (dfu.Close() != STATUS_SUCCESS) return OutputError(output.shown);
@@ -129,9 +136,7 @@ Outcome Convert(const Options& options) {
     return outcome;
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
+int Run(int argc, char* argv[]) {
     std::string argument_error;
     const std::vector<std::string> args = platform::Arguments(argc, argv, argument_error);
     if (!argument_error.empty()) {
@@ -148,8 +153,7 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     if (!parsed.error.empty()) {
-        platform::WriteText(stderr,
-                            "fwpack: " + parsed.error + "\nTry 'fwpack --help' for more information.\n");
+        platform::WriteText(stderr, "fwpack: " + parsed.error + "\nTry 'fwpack --help' for more information.\n");
         return 1;
     }
     if (options.help) {
@@ -172,4 +176,16 @@ int main(int argc, char* argv[]) {
     const Outcome outcome = Convert(options);
     platform::WriteText(stderr, outcome.message);
     return outcome.status;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    // Loading names the input where memory runs out; anywhere else, this says it.
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fputs("fwpack: memory ran out\n", stderr);
+        return 1;
+    }
 }

@@ -1,8 +1,36 @@
 // Output mechanics shared by the record writers and the DfuSe builder.
 #include "output_file.h"
 
+#include <chrono>
 #include <filesystem>
+#include <random>
 #include <system_error>
+
+namespace {
+
+// The output's own name within the temporary one is cut to this, so that
+// the temporary name stays within what file systems allow for a name.
+constexpr std::size_t kMaxNameInTemporary = 200;
+
+// `name` cut to at most `limit` bytes, never inside a UTF-8 sequence.
+std::string Shortened(const std::string& name, std::size_t limit) {
+    if (name.size() <= limit) return name;
+    std::size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
+    return name.substr(0, end);
+}
+
+std::string RandomTag() {
+    static std::minstd_rand generator(
+        static_cast<uint32_t>(std::random_device{}()) ^
+        static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::string tag(6, '0');
+    for (char& c : tag) c = kDigits[generator() % 36];
+    return tag;
+}
+
+}  // namespace
 
 void RemoveIncompleteOutput(const std::string& path) {
     namespace fs = std::filesystem;
@@ -18,8 +46,49 @@ void RemoveIncompleteOutput(const std::string& path) {
     }
 }
 
-TextOutput::TextOutput(const char* path) : path_(path), file_(platform::OpenFile(path, "w")) {
+TextOutput::TextOutput(const char* path) : path_(path) {
     chunk_.reserve(kChunkSize + 256);
+    if (!IsStandardStream(path)) {
+        const platform::ExistingOutput existing = platform::InspectOutput(path);
+        if (existing.replaceable) file_ = CreateTemporary(existing.mode);
+    }
+    if (!file_) file_ = platform::OpenFile(path, "w");
+}
+
+TextOutput::~TextOutput() {
+    // Still open only when the writing was given up before Close().
+    if (!file_) return;
+    file_.reset();
+    if (temporary_.empty()) {
+        RemoveIncompleteOutput(path_);
+    } else {
+        RemoveTemporary();
+    }
+}
+
+FilePtr TextOutput::CreateTemporary(int mode) {
+    const std::size_t start = platform::FinalComponentStart(path_);
+    // Hidden, and with an extension that no reader takes for firmware.
+    const std::string stem = path_.substr(0, start) + "." + Shortened(path_.substr(start), kMaxNameInTemporary);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string candidate = stem + ".fwpack-" + RandomTag() + ".tmp";
+        bool exists = false;
+        FilePtr file = platform::CreateNewTextFile(candidate.c_str(), mode, exists);
+        if (file) {
+            temporary_ = std::move(candidate);
+            removed_on_interrupt_ = platform::RemoveOnInterrupt(temporary_.c_str());
+            return file;
+        }
+        if (!exists) break;
+    }
+    return nullptr;
+}
+
+void TextOutput::RemoveTemporary() {
+    if (removed_on_interrupt_) platform::ForgetOnInterrupt(temporary_.c_str());
+    removed_on_interrupt_ = false;
+    platform::RemoveFile(temporary_.c_str());
+    temporary_.clear();
 }
 
 void TextOutput::Flush() {
@@ -33,6 +102,17 @@ bool TextOutput::Close() {
     if (!file_) return false;
     Flush();
     const bool closed = CloseFile(std::move(file_));
+    if (!temporary_.empty()) {
+        if (good_ && closed && platform::MoveOver(temporary_.c_str(), path_.c_str())) {
+            // Forgotten only now: an interrupt until here removes the temporary file.
+            if (removed_on_interrupt_) platform::ForgetOnInterrupt(temporary_.c_str());
+            removed_on_interrupt_ = false;
+            temporary_.clear();
+            return true;
+        }
+        RemoveTemporary();
+        return false;
+    }
     if (good_ && closed) return true;
     RemoveIncompleteOutput(path_);
     return false;

@@ -1,5 +1,6 @@
-// What every writer of the converter shares: a chunked text output, and the
-// removal of an output file that could not be written in full.
+// What every writer of the converter shares: a chunked text output that
+// replaces its file only once it is complete, and the removal of an output
+// file that could not be written in full.
 #pragma once
 
 #include <cstddef>
@@ -18,9 +19,19 @@ void RemoveIncompleteOutput(const std::string& path);
 // A text file being written: opened in text mode, so that "\n" becomes the
 // platform's line end, with lines gathered into large chunks so that a big
 // image costs a few hundred writes rather than one per record.
+//
+// Where it can, the text goes to a hidden temporary file beside the output
+// (".NAME.fwpack-XXXXXX.tmp"), which Close() moves over the output once it is
+// complete: until then an existing output stays as it was, and a run that
+// stops part-way never leaves a cut file under the output's name. A failure,
+// the destructor before Close(), and Ctrl-C or a request to terminate remove
+// the temporary file. Standard output ("-"), links, devices, pipes, files
+// with several names and outputs whose folder takes no new file are written
+// in place.
 class TextOutput {
 public:
     explicit TextOutput(const char* path);
+    ~TextOutput();
     TextOutput(const TextOutput&) = delete;
     TextOutput& operator=(const TextOutput&) = delete;
 
@@ -31,16 +42,21 @@ public:
         if (chunk_.size() >= kChunkSize) Flush();
     }
 
-    // Writes what is left and closes. True when every write and the close
-    // succeeded; otherwise the incomplete file is removed.
+    // Writes what is left, closes, and puts the file in its place. True when
+    // every step succeeded; otherwise the incomplete file is removed.
     bool Close();
 
 private:
     static constexpr std::size_t kChunkSize = 64 * 1024;
 
     void Flush();
+    // Opens a fresh temporary file beside the output; null when the folder refuses.
+    FilePtr CreateTemporary(int mode);
+    void RemoveTemporary();
 
     std::string path_;
+    std::string temporary_;  // empty when the output is written in place
+    bool removed_on_interrupt_ = false;
     FilePtr file_;
     std::string chunk_;
     bool good_ = true;

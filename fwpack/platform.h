@@ -1,8 +1,9 @@
 // The converter's platform layer: the few operations whose best form differs
 // between systems (the command line, opening and naming files, printing
-// names, buffers that grow in place on large pages, the kind of an open file).
-// Everything else in the converter is the same everywhere. Paths are UTF-8
-// text on Windows and bytes as the system gives them elsewhere.
+// names, buffers that grow in place on large pages, the kind of an open file,
+// replacing a file by another, removing a file when the program is
+// interrupted). Everything else in the converter is the same everywhere. Paths
+// are UTF-8 text on Windows and bytes as the system gives them elsewhere.
 #pragma once
 
 #include <cstddef>
@@ -120,5 +121,38 @@ private:
 // Whether `file` is a plain file on disk, which can be written out of order
 // and cut to length, rather than a pipe, a terminal or another device.
 bool IsPlainFile(std::FILE* file);
+
+// What is at an output's path before it is written.
+struct ExistingOutput {
+    // Whether the output may be written under another name and then moved
+    // over `path`: nothing is there, or a plain file with a single name that
+    // this program may write. A link, a device, a pipe, a file with several
+    // names or one that cannot be written is written (or refused) in place.
+    bool replaceable = false;
+    // The permission bits of the file there, which its replacement takes; -1
+    // when there is none, and the new file gets the usual ones.
+    int mode = -1;
+};
+ExistingOutput InspectOutput(const char* path);
+
+// Where the final component of `path` starts: after its last directory
+// separator, or after a drive.
+std::size_t FinalComponentStart(const std::string& path);
+
+// Creates the file `path`, which must not exist yet, for writing text, with
+// the permission bits `mode` (-1: the usual ones). Null when it cannot be
+// made; `exists` then tells whether a file of that name was in the way.
+FilePtr CreateNewTextFile(const char* path, int mode, bool& exists);
+
+// Moves the file `from` over `to`, replacing what is there, in one step.
+bool MoveOver(const char* from, const char* to);
+
+bool RemoveFile(const char* path);
+
+// Names the file that Ctrl-C or a request to terminate removes before the
+// program ends; one at a time, and the name must stay valid until it is
+// forgotten. False when another file is named already.
+bool RemoveOnInterrupt(const char* path);
+void ForgetOnInterrupt(const char* path);
 
 }  // namespace platform

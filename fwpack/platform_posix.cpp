@@ -1,13 +1,16 @@
 // The converter's platform layer for POSIX systems: paths and arguments as the
 // bytes the system gives, growing buffers in anonymous mappings, on
-// transparent huge pages where the system has them, and files opened so that
-// no program started later inherits them.
+// transparent huge pages where the system has them, files opened so that no
+// program started later inherits them, files replaced by rename, and signal
+// handlers that remove an unfinished file.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <string>
 
@@ -85,6 +88,96 @@ FilePtr OpenFile(const char* path, const char* mode) {
 bool IsPlainFile(std::FILE* file) {
     struct stat status {};
     return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+ExistingOutput InspectOutput(const char* path) {
+    ExistingOutput existing;
+    struct stat status {};
+    if (lstat(path, &status) != 0) {
+        existing.replaceable = errno == ENOENT;
+        return existing;
+    }
+    // With the effective identity, as the opening of the file would check it.
+    if (!S_ISREG(status.st_mode) || status.st_nlink != 1 || faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0) {
+        return existing;
+    }
+    existing.replaceable = true;
+    existing.mode = static_cast<int>(status.st_mode & 07777);
+    return existing;
+}
+
+std::size_t FinalComponentStart(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? 0 : slash + 1;
+}
+
+FilePtr CreateNewTextFile(const char* path, int mode, bool& exists) {
+    exists = false;
+    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0) {
+        exists = errno == EEXIST;
+        return nullptr;
+    }
+    // Set after the creation: the mode that open() takes passes through the umask.
+    std::FILE* file = mode < 0 || fchmod(fd, static_cast<mode_t>(mode)) == 0 ? fdopen(fd, "w") : nullptr;
+    if (!file) {
+        close(fd);
+        unlink(path);
+    }
+    return FilePtr(file);
+}
+
+bool MoveOver(const char* from, const char* to) { return rename(from, to) == 0; }
+
+bool RemoveFile(const char* path) { return unlink(path) == 0; }
+
+namespace {
+
+std::atomic<const char*> g_remove_on_interrupt{nullptr};
+
+// Ctrl-C, a request to terminate, a closed terminal, and a file size limit
+// passed while writing.
+constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
+
+void RemoveAndEnd(int signal) {
+    // Only calls that are safe in a signal handler.
+    if (const char* path = g_remove_on_interrupt.exchange(nullptr)) unlink(path);
+    struct sigaction usual {};
+    usual.sa_handler = SIG_DFL;
+    sigemptyset(&usual.sa_mask);
+    sigaction(signal, &usual, nullptr);
+    // Delivered as the handler returns, so that the program ends as the signal says.
+    raise(signal);
+}
+
+void InstallInterruptHandlers() {
+    for (const int signal : kInterrupts) {
+        struct sigaction previous {};
+        // A signal that is ignored (nohup, a shell's trap) or that the
+        // program handles itself is left as it is.
+        if (sigaction(signal, nullptr, &previous) != 0 || (previous.sa_flags & SA_SIGINFO) != 0 ||
+            previous.sa_handler != SIG_DFL) {
+            continue;
+        }
+        struct sigaction action {};
+        action.sa_handler = RemoveAndEnd;
+        sigemptyset(&action.sa_mask);
+        sigaction(signal, &action, nullptr);
+    }
+}
+
+}  // namespace
+
+bool RemoveOnInterrupt(const char* path) {
+    static const bool installed = (InstallInterruptHandlers(), true);
+    (void)installed;
+    const char* none = nullptr;
+    return g_remove_on_interrupt.compare_exchange_strong(none, path);
+}
+
+void ForgetOnInterrupt(const char* path) {
+    const char* expected = path;
+    g_remove_on_interrupt.compare_exchange_strong(expected, nullptr);
 }
 
 }  // namespace platform

@@ -1,8 +1,9 @@
 // The converter's platform layer for Windows: the UTF-16 command line and
 // file names, whose UTF-8 form the rest of the converter holds, names shown on
 // a console as they are, growing buffers in reserved virtual memory that is
-// committed in steps, and files opened so that no program started later
-// inherits them. No path ever passes through the ANSI code page.
+// committed in steps, files opened so that no program started later inherits
+// them, files replaced in one move, and a console handler that removes an
+// unfinished file. No path ever passes through the ANSI code page.
 #include <windows.h>
 // After <windows.h>, which it needs.
 #include <shellapi.h>
@@ -13,6 +14,8 @@
 #include <sys/types.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <string>
 
 #include "platform.h"
@@ -66,7 +69,8 @@ bool Utf8FromWide(const std::wstring& wide, std::string& utf8) {
     utf8.clear();
     if (wide.empty()) return true;
     const int size = static_cast<int>(wide.size());
-    const int length = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    const int length =
+        WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, nullptr, 0, nullptr, nullptr);
     if (length <= 0) return false;
     utf8.resize(static_cast<std::size_t>(length));
     return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, utf8.data(), length, nullptr,
@@ -166,6 +170,95 @@ FilePtr OpenFile(const char* path, const char* mode) {
 bool IsPlainFile(std::FILE* file) {
     struct _stat64 status {};
     return _fstat64(_fileno(file), &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG;
+}
+
+namespace {
+
+// A path as the wide file calls take it.
+std::wstring Native(const char* path) { return LongPath(WideFromUtf8(path)); }
+
+}  // namespace
+
+ExistingOutput InspectOutput(const char* path) {
+    ExistingOutput existing;
+    const DWORD attributes = GetFileAttributesW(Native(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        existing.replaceable = GetLastError() == ERROR_FILE_NOT_FOUND;
+        return existing;
+    }
+    if (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
+        return existing;
+    }
+    // Opened for writing, not emptied: whether this program may write it is
+    // the file system's answer, and the handle tells the kind and the names.
+    const HANDLE handle =
+        CreateFileW(Native(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return existing;
+    BY_HANDLE_FILE_INFORMATION information{};
+    existing.replaceable = GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &information) &&
+                           information.nNumberOfLinks == 1;
+    CloseHandle(handle);
+    return existing;
+}
+
+std::size_t FinalComponentStart(const std::string& path) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == '/' || path[i] == '\\' || (path[i] == ':' && i == 1)) start = i + 1;
+    }
+    return start;
+}
+
+// The mode has nothing to carry: a file that is read-only is never replaced.
+FilePtr CreateNewTextFile(const char* path, int, bool& exists) {
+    // Shared for deletion, so that the console handler can remove it while open.
+    const HANDLE handle = CreateFileW(Native(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    exists = handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS;
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_TEXT);
+    if (fd < 0) {
+        CloseHandle(handle);
+        DeleteFileW(Native(path).c_str());
+        return nullptr;
+    }
+    std::FILE* file = _fdopen(fd, "w");
+    if (!file) {
+        _close(fd);
+        DeleteFileW(Native(path).c_str());
+    }
+    return FilePtr(file);
+}
+
+bool MoveOver(const char* from, const char* to) {
+    return MoveFileExW(Native(from).c_str(), Native(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool RemoveFile(const char* path) { return DeleteFileW(Native(path).c_str()) != 0; }
+
+namespace {
+
+std::atomic<const char*> g_remove_on_interrupt{nullptr};
+
+// Runs on a thread of its own at Ctrl-C, Ctrl-Break or a closed console.
+BOOL WINAPI RemoveOnControl(DWORD) {
+    if (const char* path = g_remove_on_interrupt.exchange(nullptr)) DeleteFileW(Native(path).c_str());
+    return FALSE;  // on to the usual handler, which ends the program
+}
+
+}  // namespace
+
+bool RemoveOnInterrupt(const char* path) {
+    static const bool installed = SetConsoleCtrlHandler(RemoveOnControl, TRUE) != 0;
+    (void)installed;
+    const char* none = nullptr;
+    return g_remove_on_interrupt.compare_exchange_strong(none, path);
+}
+
+void ForgetOnInterrupt(const char* path) {
+    const char* expected = path;
+    g_remove_on_interrupt.compare_exchange_strong(expected, nullptr);
 }
 
 }  // namespace platform

@@ -33,17 +33,22 @@ inline const TargetPlatform& kTarget = testutil::TargetIsWindows() ? kWindows : 
 
 inline std::string Line(const std::string& text) { return text + kTarget.line_end; }
 
-// Runs the converter in `dir` with `args`. The command may be several words
-// (an emulator and the program), so it is passed on as it is.
-inline testutil::RunResult Fwpack(const testutil::TempDir& dir, const std::vector<std::string>& args) {
+// The shell command that runs the converter with `args`. The program may be
+// several words (an emulator and the program), so it is passed on as it is.
+inline std::string FwpackCommand(const std::vector<std::string>& args) {
     const char* command = std::getenv("FWPACK_CMD");
     if (command == nullptr || *command == '\0') {
         ADD_FAILURE() << "FWPACK_CMD does not name the program to test";
-        return testutil::RunResult{};
+        return "false";
     }
     std::string line = command;
     for (const auto& arg : args) line += " " + testutil::ShellQuote(arg);
-    return testutil::Run(line, dir.path().string());
+    return line;
+}
+
+// Runs the converter in `dir` with `args`.
+inline testutil::RunResult Fwpack(const testutil::TempDir& dir, const std::vector<std::string>& args) {
+    return testutil::Run(FwpackCommand(args), dir.path().string());
 }
 
 // Every entry below `dir` (files, directories, links), relative and normalised.

@@ -186,4 +186,14 @@ TEST(LayoutCheck, FindsTheFirstByteThatCannotBeWrittenAndThePagesErased) {
     }
 }
 
+TEST(LayoutCheck, AnElementPastTheTopOfTheAddressSpaceRunsOutOfMemory) {
+    MemoryLayout memory;
+    std::string error;
+    ASSERT_TRUE(layout::ParseLayout("@Top/0xFFFFFF00/1*256Bg", memory, error)) << error;
+    EXPECT_EQ(layout::TargetViolation(0, 0, {{0xFFFFFFF0, 0x20}}, memory),
+              "target 0 (alternate setting 0), element 0: its bytes run past address 0xFFFFFFFF, where \"Top\" has no "
+              "memory");
+    EXPECT_FALSE(layout::PagesErased(memory, {0xFFFFFFF0, 0x20}));
+}
+
 }  // namespace
