@@ -17,6 +17,9 @@ _fwpack_option_table=(
   "--add         files"
   "-t --target   files"
   "--info        files"
+  "--layout      text"
+  "--split       -"
+  "--json        -"
   "-h --help     -"
   "-V --version  -"
 )

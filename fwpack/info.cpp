@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "hex_encode.h"
+#include "info_checks.h"
 #include "inputs.h"
 #include "text_format.h"
 
@@ -180,19 +181,22 @@ std::string DescribeImage(const std::string& path, const char* kind, const CImag
     return text;
 }
 
-InfoResult RunInfo(const InputFile& input, const ListingSink& sink) {
+InfoResult RunInfo(const InputFile& input, const ListingSink& sink, const layout::LayoutMap& layouts, bool json) {
+    // The JSON document takes the place of the listing.
+    const ListingSink listing = json ? ListingSink([](const char*, std::size_t) {}) : sink;
     InfoResult result;
     if (input.kind == FileKind::kDfu) {
-        std::string error;
-        const std::shared_ptr<const SharedBytes> bytes = ReadDfuInput(input.path, error);
+        const std::shared_ptr<const SharedBytes> bytes = ReadDfuInput(input.path, result.error);
         if (!bytes) {
-            result.error = error.empty() ? UnloadableLine(input.path) : error;
+            if (result.error.empty()) result.error = UnloadableLine(input.path);
+            FinishInfo(ListImage(input, nullptr), layouts, json, result);
             return result;
         }
         const DfuFileInfo info = ParseDfuFile(bytes->data(), bytes->size());
-        DescribeDfuFile(input.path, info, sink);
+        DescribeDfuFile(input.path, info, listing);
         if (!info.IsSound()) {
             result.error = Format("fwpack: %s: %s\n", input.path.c_str(), info.problem.c_str());
+            FinishInfo(ListDfuFile(input, info, bytes->data()), layouts, json, result);
             return result;
         }
         for (const DfuTargetInfo& target : info.targets) {
@@ -202,13 +206,18 @@ InfoResult RunInfo(const InputFile& input, const ListingSink& sink) {
                 }
             }
         }
+        FinishInfo(ListDfuFile(input, info, bytes->data()), layouts, json, result);
         return result;
     }
     const std::unique_ptr<CImage> image = LoadInput(input, 0, result.error);
-    if (!image) return result;
-    DescribeImage(input.path, KindName(input.kind), *image, sink);
+    if (!image) {
+        FinishInfo(ListImage(input, nullptr), layouts, json, result);
+        return result;
+    }
+    DescribeImage(input.path, KindName(input.kind), *image, listing);
     if (const ImageElement* past = FirstPastTheTop(image->GetList())) {
         result.error = PastTheTopLine(input.path, past->address, past->size, nullptr);
     }
+    FinishInfo(ListImage(input, image.get()), layouts, json, result);
     return result;
 }

@@ -10,6 +10,7 @@
 
 #include "dfu_parser.h"
 #include "image.h"
+#include "layout_check.h"
 #include "options.h"
 
 // Where a listing goes, in pieces of whole lines, as it is made: a listing
@@ -24,11 +25,17 @@ std::string DescribeDfuFile(const std::string& path, const DfuFileInfo& info);
 void DescribeImage(const std::string& path, const char* kind, const CImage& image, const ListingSink& sink);
 std::string DescribeImage(const std::string& path, const char* kind, const CImage& image);
 
-// What --info found besides the listing: when the file is not sound or
-// cannot be read, the lines for standard error.
+// What --info found besides the listing as it was made: what follows it,
+// and, when the file is not sound or cannot be read, the lines for standard error.
 struct InfoResult {
-    std::string error;
+    std::string listing;  // what follows the listing on standard output, or the JSON document
+    std::string error;    // the lines for standard error, when the file is not sound
 };
 
-// Lists `input` into `sink` (for standard output) and checks it.
-InfoResult RunInfo(const InputFile& input, const ListingSink& sink);
+// Lists and checks `input`, against the layouts of its alternate settings
+// when there are any. The listing goes to `sink` as it is made; what follows
+// it (the pages erased, the warnings) is left in the result's listing, which
+// with `json` is instead the whole listing as one JSON document, and nothing
+// goes to `sink`.
+InfoResult RunInfo(const InputFile& input, const ListingSink& sink, const layout::LayoutMap& layouts = {},
+                   bool json = false);

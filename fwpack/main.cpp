@@ -14,6 +14,7 @@
 #include "image.h"
 #include "info.h"
 #include "inputs.h"
+#include "layout_check.h"
 #include "options.h"
 #include "paths.h"
 #include "platform.h"
@@ -122,8 +123,17 @@ Outcome Convert(const Options& options) {
     LoadedTargets loaded;
     std::string error;
     if (!LoadTargets(options, kDefaults[kTargetName], loaded, error)) return {error, 1};
-    if (options.format == OutputFormat::kDfu) return WriteDfu(options, loaded, output, first_input);
-    return WriteRecords(options, *loaded.images.front(), output, first_input);
+    // The layouts are checked before the output is opened, too.
+    std::string warnings;
+    if (!options.layouts.empty()) {
+        if (options.split && !layout::SplitByLayouts(loaded.images, options.layouts, error)) return {error, 1};
+        if (!layout::CheckImages(loaded.images, options.layouts, warnings, error)) return {warnings + error, 1};
+    }
+    Outcome outcome = options.format == OutputFormat::kDfu
+                          ? WriteDfu(options, loaded, output, first_input)
+                          : WriteRecords(options, *loaded.images.front(), output, first_input);
+    outcome.message = warnings + outcome.message;
+    return outcome;
 }
 
 int Run(int argc, char* argv[]) {
@@ -155,10 +165,13 @@ int Run(int argc, char* argv[]) {
         return 0;
     }
     if (options.info) {
-        // The listing comes in pieces of whole lines, printed as they are made.
+        // The listing comes in pieces of whole lines, printed as they are made;
+        // what follows it, or the JSON document, comes with the result.
         const InfoResult info = RunInfo(
             options.targets.front().inputs.front(),
-            [](const char* text, std::size_t length) { platform::WriteText(stdout, std::string(text, length)); });
+            [](const char* text, std::size_t length) { platform::WriteText(stdout, std::string(text, length)); },
+            options.layouts, options.json);
+        platform::WriteText(stdout, info.listing);
         if (info.error.empty()) return 0;
         // The listing stands before the problem, wherever both streams go.
         std::fflush(stdout);

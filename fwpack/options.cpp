@@ -41,6 +41,9 @@ enum class OptionId {
     kAdd,
     kTarget,
     kInfo,
+    kLayout,
+    kSplit,
+    kJson,
     kHelp,
     kVersion
 };
@@ -64,6 +67,9 @@ constexpr KnownOption kKnownOptions[] = {
     {'I', "input-format", true, OptionId::kInputFormat},
     {'o', "output", true, OptionId::kOutput},
     {0, "info", true, OptionId::kInfo},
+    {0, "layout", true, OptionId::kLayout},
+    {0, "split", false, OptionId::kSplit},
+    {0, "json", false, OptionId::kJson},
     {'h', "help", false, OptionId::kHelp},
     {'V', "version", false, OptionId::kVersion},
 };
@@ -233,12 +239,28 @@ private:
             }
             case OptionId::kOutput: o.exact_output = value; break;
             case OptionId::kInfo: o.info = value; break;
+            case OptionId::kLayout: {
+                PendingLayout pending;
+                std::string problem;
+                if (!ParseLayoutOption(value, pending.alternate, pending.memory, problem)) {
+                    return Error(Format("%s: %s", option, problem.c_str()));
+                }
+                pending.target = o.targets.size() - 1;
+                layouts_.push_back(std::move(pending));
+                break;
+            }
+            case OptionId::kSplit: o.split = true; break;
+            case OptionId::kJson: o.json = true; break;
             case OptionId::kHelp: o.help = true; break;
             case OptionId::kVersion: o.version = true; break;
         }
         if (known.id != OptionId::kInfo && known.id != OptionId::kBase && known.id != OptionId::kInputFormat &&
-            first_other_option_.empty()) {
+            known.id != OptionId::kLayout && known.id != OptionId::kJson && first_other_option_.empty()) {
             first_other_option_ = shown;
+        }
+        if ((known.id == OptionId::kName || known.id == OptionId::kAlt || known.id == OptionId::kTarget) &&
+            split_conflict_.empty()) {
+            split_conflict_ = shown;
         }
     }
 
@@ -247,6 +269,8 @@ private:
         Options& o = options();
         if (o.info) return CheckInfo();
         if (!first_input_) return Error("no input file");
+        if (o.json) return Error("--json lists what --info finds: it goes with --info only");
+        if (o.split && !CheckSplit()) return;
         if (o.exact_output && o.output) {
             return Error(Format("-o %s names the output, so '%s' cannot name it too", o.exact_output->c_str(),
                                 o.output->c_str()));
@@ -275,6 +299,43 @@ private:
         }
         CheckBases();
         if (o.targets.size() > 1) AssignAlternates();
+        if (result_.error.empty()) ResolveLayouts();
+    }
+
+    // --split takes its targets from the layouts, so it needs them, and takes
+    // no target options; its output holds several targets.
+    bool CheckSplit() {
+        const Options& o = options();
+        if (layouts_.empty()) {
+            Error(
+                "--split puts each element into the target whose layout holds it: give the layouts "
+                "(--layout ALT=TEXT)");
+        } else if (!split_conflict_.empty()) {
+            Error(
+                Format("--split names the targets and gives their alternate settings from the layouts: %s does "
+                       "not go with it",
+                       split_conflict_.c_str()));
+        } else if (o.format != OutputFormat::kDfu) {
+            Error(Format("-f %s writes one target: --split does not go with it", FormatExtension(o.format)));
+        }
+        return result_.error.empty();
+    }
+
+    // A layout without ALT= belongs to the target that was opened last when
+    // it was given (with --info: alternate setting 0); one per alternate setting.
+    void ResolveLayouts() {
+        Options& o = options();
+        for (PendingLayout& pending : layouts_) {
+            uint8_t alternate = 0;
+            if (pending.alternate)
+                alternate = *pending.alternate;
+            else if (!o.info)
+                alternate = o.targets[pending.target].alternate.value_or(0);
+            if (!o.layouts.emplace(alternate, std::move(pending.memory)).second) {
+                return Error(
+                    Format("--layout: two layouts for alternate setting %u; each has one", unsigned{alternate}));
+            }
+        }
     }
 
     // --info takes its file and, for a raw binary, its load address; nothing else.
@@ -287,6 +348,7 @@ private:
         }
         o.targets.front().inputs.push_back(Input(*o.info));
         if (ApplyInputFormat()) CheckBases();
+        if (result_.error.empty()) ResolveLayouts();
     }
 
     // Inputs whose names say no kind take -I's; standard input has no name,
@@ -351,7 +413,15 @@ private:
         }
     }
 
+    struct PendingLayout {
+        std::optional<uint8_t> alternate;  // ALT=
+        std::size_t target = 0;            // the target opened last when it was given
+        layout::MemoryLayout memory;
+    };
+
     ParsedCommandLine result_;
+    std::vector<PendingLayout> layouts_;
+    std::string split_conflict_;  // the first -n, -a or --target
     int positionals_ = 0;
     bool first_input_ = false;
     std::string first_other_option_;       // the first option that --info does not take
@@ -409,12 +479,31 @@ bool ParseAlternate(const std::string& text, uint8_t& value) {
     return true;
 }
 
+bool ParseLayoutOption(const std::string& value, std::optional<uint8_t>& alternate, layout::MemoryLayout& memory,
+                       std::string& error) {
+    std::size_t text_start = 0;
+    const std::size_t equals = value.find('=');
+    // The text itself starts with "@", a quote or "name=", so leading digits
+    // and "=" can only be an alternate setting.
+    if (equals != std::string::npos && equals > 0 && value.find_first_not_of("0123456789") == equals) {
+        uint8_t parsed = 0;
+        if (!ParseAlternate(value.substr(0, equals), parsed)) {
+            error = Format("'%s' is not an alternate setting (0 to 255)", value.substr(0, equals).c_str());
+            return false;
+        }
+        alternate = parsed;
+        text_start = equals + 1;
+    }
+    return layout::ParseLayout(value.substr(text_start), memory, error, text_start);
+}
+
 ParsedCommandLine ParseCommandLine(int argc, const char* const argv[]) { return CommandLineParser().Parse(argc, argv); }
 
 const char* UsageText() {
     return R"(Usage: fwpack [options] <input> [<output>]
        fwpack [options] <input> -o <file>
-       fwpack --info <file> [-b ADDR] [-I FORMAT]
+       fwpack --info <file> [-b ADDR] [-I FORMAT] [--layout TEXT]... [--json]
+       fwpack --split --layout ALT=TEXT... [options] <input> [<output>]
 
 Converts a firmware image into a DfuSe file, or into Intel HEX or S-records.
 Inputs are read by their extension, in any case: .hex (Intel HEX), .srec
@@ -453,9 +542,21 @@ Target (each applies to the target opened last: the first one until a
   -t, --target FILE      opens one more target (at most 255), FILE its first
                          input
 
+Memory layouts:
+      --layout [ALT=]TEXT
+                         the memory of alternate setting ALT as the device
+                         reports it ("@Internal Flash /0x08000000/04*016Kg");
+                         without ALT=, of the target opened last (with --info:
+                         of alternate setting 0); repeatable. A conversion and
+                         --info refuse a byte outside writeable memory
+      --split            puts each element of the inputs into the target whose
+                         layout holds it, named after the layout (not with -n,
+                         -a or --target)
+
 Other:
       --info FILE        lists and checks what FILE holds (.dfu, .hex, .srec,
                          .bin, .elf); writes nothing; exit 0 when it is sound
+      --json             with --info: the listing as one JSON document
   -h, --help             this text
   -V, --version          the version
   --                     ends the options: later arguments are files
@@ -470,5 +571,8 @@ Examples:
   fwpack -b 0x08000000 firmware.bin
   fwpack -f hex -a 1 firmware.dfu option-bytes.hex
   fwpack --info firmware.dfu
+  fwpack --split --layout 0="@Internal Flash /0x08000000/04*016Kg,01*064Kg,07*128Kg" \
+         --layout 1="@Option Bytes /0x1FFFC000/01*016 e" app.hex
+  fwpack --info app.dfu --json --layout 1="@Option Bytes /0x1FFFC000/01*016 e"
 )";
 }

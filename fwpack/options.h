@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "layout.h"
 #include "paths.h"
 
 enum class OutputFormat { kDfu, kHex, kSrec };
@@ -44,6 +46,11 @@ struct Options {
     std::optional<std::string> exact_output;  // -o FILE: the output's name as it stands; "-" for standard output
     std::optional<FileKind> input_format;     // -I: the kind of every input whose name says none
 
+    // --layout: the memory of each alternate setting, by alternate setting.
+    std::map<uint8_t, layout::MemoryLayout> layouts;
+    bool split = false;  // --split: the targets come from the layouts
+    bool json = false;   // --json: the --info listing as JSON
+
     std::optional<uint16_t> vendor;
     std::optional<uint16_t> product;
     std::optional<uint16_t> release;
@@ -71,3 +78,7 @@ bool ParseDeviceIds(const std::string& text, uint16_t& vendor, uint16_t& product
 bool ParseHex16(const std::string& text, uint16_t& value);
 bool ParseAddress(const std::string& text, uint32_t& value);
 bool ParseAlternate(const std::string& text, uint8_t& value);
+// A --layout value, [ALT=]TEXT; false with the message (without the option's
+// name) in `error`.
+bool ParseLayoutOption(const std::string& value, std::optional<uint8_t>& alternate, layout::MemoryLayout& memory,
+                       std::string& error);
