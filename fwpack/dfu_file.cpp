@@ -42,8 +42,10 @@ CDFUFile::CDFUFile(const char* path, uint16_t vendor, uint16_t product, uint16_t
     streaming_ = !IsStandardStream(path) && platform::IsPlainFile(stream_.get());
     if (!streaming_) return;
     // Element records of a few KiB each would otherwise cost a system call
-    // apiece; large elements pass in slices of the same size.
-    std::setvbuf(stream_.get(), nullptr, _IOFBF, kSlice);
+    // apiece; large elements pass in slices of the same size. The buffer is
+    // given, as some C libraries keep their own size when given none.
+    stream_buffer_.reset(new char[kSlice]);
+    std::setvbuf(stream_.get(), stream_buffer_.get(), _IOFBF, kSlice);
     // Room for the prefix, which is written last, once its sizes are known.
     write_failed_ = !WriteAll(stream_.get(), Prefix());
 }

@@ -69,6 +69,8 @@ private:
     uint8_t target_count_ = 0;
     uint32_t status_ = STATUS_SUCCESS;
     std::string path_;
+    // The stream's buffer: declared first, so that it outlives the stream.
+    std::unique_ptr<char[]> stream_buffer_;
     FilePtr stream_;
     bool streaming_ = false;     // a plain file: targets go to disk as added
     std::vector<uint8_t> held_;  // otherwise the targets, held for the final write

@@ -16,17 +16,34 @@ std::string ElementLabel(std::size_t target, uint8_t alternate, std::size_t elem
 // The first two elements of a target that share a byte, by the address of
 // that byte: "elements 1 and 3 overlap from 0x...".
 std::string FirstOverlap(const ListedTarget& target) {
-    std::vector<std::size_t> order;
-    for (std::size_t e = 0; e < target.elements.size(); ++e) {
-        if (target.elements[e].size != 0) order.push_back(e);
+    const std::vector<ListedElement>& elements = target.elements;
+    // Files list their elements in address order as a rule: then they are
+    // walked as they stand, and a listing of many elements stays linear.
+    bool in_order = true;
+    uint32_t last = 0;
+    for (const ListedElement& element : elements) {
+        if (element.size == 0) continue;
+        if (element.address < last) {
+            in_order = false;
+            break;
+        }
+        last = element.address;
     }
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return target.elements[a].address < target.elements[b].address;
-    });
+    std::vector<std::size_t> order;
+    if (!in_order) {
+        for (std::size_t e = 0; e < elements.size(); ++e) {
+            if (elements[e].size != 0) order.push_back(e);
+        }
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::size_t a, std::size_t b) { return elements[a].address < elements[b].address; });
+    }
     uint64_t reach = 0;
     std::size_t furthest = 0;
-    for (std::size_t e : order) {
-        const ListedElement& element = target.elements[e];
+    const std::size_t count = in_order ? elements.size() : order.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t e = in_order ? i : order[i];
+        const ListedElement& element = elements[e];
+        if (element.size == 0) continue;
         if (reach > element.address) {
             return Format("elements %llu and %llu overlap from 0x%08X: a device keeps the bytes of the later one",
                           static_cast<unsigned long long>(std::min(e, furthest)),

@@ -169,7 +169,7 @@ int Run(int argc, char* argv[]) {
         // what follows it, or the JSON document, comes with the result.
         const InfoResult info = RunInfo(
             options.targets.front().inputs.front(),
-            [](const char* text, std::size_t length) { platform::WriteText(stdout, std::string(text, length)); },
+            [](const char* text, std::size_t length) { platform::WriteText(stdout, std::string_view(text, length)); },
             options.layouts, options.json);
         platform::WriteText(stdout, info.listing);
         if (info.error.empty()) return 0;

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -54,7 +55,7 @@ std::filesystem::path FsPath(const std::string& path);
 // Writes `text` (UTF-8) to `stream` (standard output or standard error). A
 // console shows the characters themselves; a file or a pipe gets the text's
 // bytes through the text stream.
-void WriteText(std::FILE* stream, const std::string& text);
+void WriteText(std::FILE* stream, std::string_view text);
 
 #ifdef _WIN32
 // The conversions between the UTF-8 held inside and the UTF-16 of the system.

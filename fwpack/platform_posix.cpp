@@ -72,7 +72,7 @@ std::vector<std::string> Arguments(int argc, const char* const argv[], std::stri
 
 std::filesystem::path FsPath(const std::string& path) { return path; }
 
-void WriteText(std::FILE* stream, const std::string& text) { std::fwrite(text.data(), 1, text.size(), stream); }
+void WriteText(std::FILE* stream, std::string_view text) { std::fwrite(text.data(), 1, text.size(), stream); }
 
 FilePtr OpenFile(const char* path, const char* mode) {
     if (IsStandardStream(path)) {

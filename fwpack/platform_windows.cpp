@@ -111,7 +111,7 @@ std::vector<std::string> Arguments(int, const char* const[], std::string& error)
 
 std::filesystem::path FsPath(const std::string& path) { return std::filesystem::path(LongPath(WideFromUtf8(path))); }
 
-void WriteText(std::FILE* stream, const std::string& text) {
+void WriteText(std::FILE* stream, std::string_view text) {
     const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     DWORD mode = 0;
     if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
