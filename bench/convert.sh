@@ -11,17 +11,8 @@
 # Needs srec_cat, objcopy, hyperfine and GNU time (/usr/bin/time). The inputs
 # (about 0.5 GB) go to a temporary directory that is removed at the end.
 set -euo pipefail
-build=$(cd "${1:-build}" && pwd)
-runs=${2:-15}
-fwpack=$build/bin/fwpack
-for tool in srec_cat objcopy hyperfine /usr/bin/time; do
-  command -v "$tool" >/dev/null || { echo "bench: $tool is needed" >&2; exit 1; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-
-base=0x08000000
+bench_tools=(srec_cat objcopy)
+source "$(dirname "$0")/common.sh"
 # An image of `kib` KiB of random bytes at 0x08000000 in 32-byte records with
 # 32-bit addresses, as name.hex and, unless a third argument says "hex",
 # name.srec (S3 records without a record count: the reader knows S5 records
@@ -32,22 +23,6 @@ generate() {
   [[ ${3:-} == hex ]] || srec_cat -disable=data-count "$name.hex" -intel -o "$name.srec" -motorola -obs=32 -address-length=4
   # On disk before any timing: writing fresh files back would slow the runs.
   sync
-}
-
-# The best and the median wall time of a command in milliseconds, as "best
-# median". The best is the figure to compare on a busy machine: other work
-# only ever adds to a run. PREPARE, when set, runs before each run.
-timed() {
-  local prepare=()
-  [[ -n ${PREPARE:-} ]] && prepare=(--prepare "$PREPARE")
-  hyperfine -N --style none --warmup 1 --runs "$runs" "${prepare[@]}" --export-csv times.csv "$*" >/dev/null 2>&1
-  awk -F, 'NR == 2 { printf "%.1f %.1f\n", $7 * 1000, $4 * 1000 }' times.csv
-}
-
-# The peak resident memory of a command in MiB.
-peak() {
-  /usr/bin/time -f '%M' -o peak.txt "$@" >/dev/null 2>&1
-  awk '{ printf "%.1f\n", $1 / 1024 }' peak.txt
 }
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a / b }'; }
@@ -130,31 +105,10 @@ echo "target 4: within 25%"
 echo
 
 echo "== 5. Element storage: many elements of every size"
-# An Intel HEX file of `count` elements of `size` bytes each, one every
-# `stride` bytes from 0x08000000, in records of up to 32 bytes.
-elements() {
-  awk -v count="$1" -v size="$2" -v stride="$3" 'BEGIN {
-    srand(1); upper = -1
-    for (e = 0; e < count; ++e) {
-      address = 134217728 + e * stride
-      for (done = 0; done < size; done += n) {
-        a = address + done; n = size - done; if (n > 32) n = 32
-        if (int(a / 65536) != upper) {
-          upper = int(a / 65536); s = 6 + int(upper / 256) + upper % 256
-          printf ":02000004%04X%02X\n", upper, (256 - s % 256) % 256
-        }
-        low = a % 65536; s = n + int(low / 256) + low % 256; line = sprintf(":%02X%04X00", n, low)
-        for (i = 0; i < n; ++i) { b = int(rand() * 256); s += b; line = line sprintf("%02X", b) }
-        printf "%s%02X\n", line, (256 - s % 256) % 256
-      }
-    }
-    print ":00000001FF"
-  }' >"$4"
-}
-elements 3000 $((17 * 1024)) $((32 * 1024)) e17k.hex
-elements 3000 $((15 * 1024)) $((32 * 1024)) e15k.hex
-elements 1 $((3000 * 17 * 1024)) 0 one.hex
-elements 1000000 4 8 e1m.hex
+elements 3000 $((17 * 1024)) $((32 * 1024)) 1 e17k
+elements 3000 $((15 * 1024)) $((32 * 1024)) 1 e15k
+elements 1 $((3000 * 17 * 1024)) 0 1 one
+elements 1000000 4 8 1 e1m
 : >empty.hex
 printf '%-32s %10s %10s %10s\n' input "best ms" "median ms" "peak MiB"
 for input in e17k one e15k e1m empty; do

@@ -6,14 +6,17 @@
 #include "formats.h"
 
 BinRead ReadBinFile(const char* path, uint32_t base, ElementList& list) {
-    FilePtr file = OpenForReading(path);
-    if (!file) return BinRead::kUnreadable;
+    const FilePtr file = OpenForReading(path);
+    return file ? ReadBin(file.get(), base, list) : BinRead::kUnreadable;
+}
+
+BinRead ReadBin(std::FILE* file, uint32_t base, ElementList& list) {
     constexpr std::size_t kChunkSize = 1 << 20;
     std::vector<uint8_t> chunk(kChunkSize);
     uint64_t address = base;
     for (;;) {
-        const std::size_t count = std::fread(chunk.data(), 1, chunk.size(), file.get());
-        if (count == 0) return std::ferror(file.get()) == 0 ? BinRead::kRead : BinRead::kUnreadable;
+        const std::size_t count = std::fread(chunk.data(), 1, chunk.size(), file);
+        if (count == 0) return std::ferror(file) == 0 ? BinRead::kRead : BinRead::kUnreadable;
         // The last byte must still have an address.
         if (address + count > (uint64_t{1} << 32)) return BinRead::kPastTheTop;
         list.AddData(static_cast<uint32_t>(address), chunk.data(), static_cast<uint32_t>(count));

@@ -37,9 +37,7 @@ CDFUFile::CDFUFile(const char* path, uint16_t vendor, uint16_t product, uint16_t
         status_ = STATUS_FILE_OPEN_ERROR;
         return;
     }
-    // Standard output is written in one go even where it is a plain file: it
-    // may have been opened to append, and what lies before it is not ours.
-    streaming_ = !IsStandardStream(path) && platform::IsPlainFile(stream_.get());
+    streaming_ = platform::IsPlainFile(stream_.get());
     if (!streaming_) return;
     // Element records of a few KiB each would otherwise cost a system call
     // apiece; large elements pass in slices of the same size. The buffer is
@@ -48,6 +46,13 @@ CDFUFile::CDFUFile(const char* path, uint16_t vendor, uint16_t product, uint16_t
     std::setvbuf(stream_.get(), stream_buffer_.get(), _IOFBF, kSlice);
     // Room for the prefix, which is written last, once its sizes are known.
     write_failed_ = !WriteAll(stream_.get(), Prefix());
+}
+
+CDFUFile::CDFUFile(FilePtr stream, uint16_t vendor, uint16_t product, uint16_t device)
+    : vendor_(vendor), product_(product), device_(device), stream_(std::move(stream)) {
+    // Written in one go at the end, even where the stream is a plain file: it
+    // may have been opened to append, and what lies before it is not ours.
+    if (!stream_) status_ = STATUS_FILE_OPEN_ERROR;
 }
 
 CDFUFile::~CDFUFile() {
@@ -190,7 +195,7 @@ uint32_t CDFUFile::Close() {
     // The close flushes the last bytes, so its failure counts as much as the writes'.
     const bool closed = CloseStream();
     if (!written || !closed) {
-        RemoveIncompleteOutput(path_);
+        if (!path_.empty()) RemoveIncompleteOutput(path_);
         close_status_ = STATUS_FILE_WRITE_ERROR;
     }
     return close_status_;
@@ -204,7 +209,7 @@ void CDFUFile::Discard() {
     // path may name something that was never ours.
     if (status_ != STATUS_SUCCESS) return;
     CloseStream();
-    RemoveIncompleteOutput(path_);
+    if (!path_.empty()) RemoveIncompleteOutput(path_);
 }
 
 bool CDFUFile::CloseStream() { return CloseFile(std::move(stream_)); }

@@ -30,6 +30,9 @@ public:
     // Opens `path` at once, creating it or emptying an existing file, and
     // lays out an empty DfuSe file.
     CDFUFile(const char* path, uint16_t vendor, uint16_t product, uint16_t device);
+    // Writes into a stream that is open already (standard output, say), in
+    // one go when the file is complete; nothing is ever removed.
+    CDFUFile(FilePtr stream, uint16_t vendor, uint16_t product, uint16_t device);
     // Writes the file when neither Close() nor Discard() was called.
     virtual ~CDFUFile();
     CDFUFile(const CDFUFile&) = delete;

@@ -125,19 +125,17 @@ FilePtr OpenForReading(const char* path);
 // Prints a reader's diagnostic: "FILE : line <n>: <message>" and a line end.
 void ReportLineError(uint32_t line, const char* message);
 
-// Reads the file at `path` as records, each opened by the character `start`,
+// Reads `file` as records, each opened by the character `start`,
 // with only spaces and line ends between them; any other character there is
 // `format_error`. read_record(scanner, ended) reads the rest of one record and
 // returns null, or the text of what is wrong with it; it sets `ended` at a
 // record that ends the file. The first error is reported with its line number
 // and ends the reading. True when the file was read to its end, or to a record
-// that ends it, without an error; a file that cannot be opened or read gives
-// false and says nothing.
+// that ends it, without an error; a file that cannot be read gives false and
+// says nothing.
 template <typename ReadRecord>
-bool ReadRecordFile(const char* path, char start, const char* format_error, ReadRecord&& read_record) {
-    FilePtr file = OpenForReading(path);
-    if (!file) return false;
-    FieldScanner scanner(file.get());
+bool ReadRecords(std::FILE* file, char start, const char* format_error, ReadRecord&& read_record) {
+    FieldScanner scanner(file);
     for (;;) {
         const int c = scanner.NextRecordStart();
         if (c == FieldScanner::kEnd) return !scanner.ReadFailed();

@@ -4,9 +4,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "element_list.h"
+
+class TextOutput;
 
 // The record readers add every data record through ElementList::AddData. A
 // problem in the file ends the reading with the reader's line-numbered
@@ -14,11 +17,15 @@
 // False as well, and silently, when the file cannot be opened or read.
 bool ReadHexFile(const char* path, ElementList& list);
 bool ReadSRecFile(const char* path, ElementList& list);
+// The same from a stream that is open already (standard input, say).
+bool ReadHex(std::FILE* file, ElementList& list);
+bool ReadSRec(std::FILE* file, ElementList& list);
 enum class BinRead { kRead, kUnreadable, kPastTheTop };
 // The whole file as one element at `base`; an empty file gives no element.
 // kPastTheTop as soon as the bytes read pass address 0xFFFFFFFF, so that a
 // source that never ends is not read to the end of memory.
 BinRead ReadBinFile(const char* path, uint32_t base, ElementList& list);
+BinRead ReadBin(std::FILE* file, uint32_t base, ElementList& list);
 // The file bytes of every loadable segment of the ELF file `data` at its
 // load address, in address order, segments that continue one another merged.
 // False, with one line on the first problem in `problem`, for a file that is
@@ -32,3 +39,7 @@ bool ParseElf(const uint8_t* data, std::size_t size, ElementList& list, std::str
 // full; an incomplete file is then removed.
 bool WriteHexFile(const char* path, const ElementList& list, bool end_of_file_record);
 bool WriteSRecFile(const char* path, const ElementList& list);
+// The same into an output that is open already (standard output, say),
+// which they close.
+bool WriteHex(TextOutput& output, const ElementList& list, bool end_of_file_record);
+bool WriteSRec(TextOutput& output, const ElementList& list);

@@ -87,7 +87,12 @@ private:
 
 }  // namespace
 
-bool ReadHexFile(const char* path, ElementList& list) {
+bool ReadHex(std::FILE* file, ElementList& list) {
     HexRecords records(list);
-    return ReadRecordFile(path, ':', kFormat, records);
+    return ReadRecords(file, ':', kFormat, records);
+}
+
+bool ReadHexFile(const char* path, ElementList& list) {
+    const FilePtr file = OpenForReading(path);
+    return file && ReadHex(file.get(), list);
 }

@@ -18,6 +18,10 @@ constexpr int kRecordsPerBlock = 256;
 
 bool WriteHexFile(const char* path, const ElementList& list, bool end_of_file_record) {
     TextOutput output(path);
+    return WriteHex(output, list, end_of_file_record);
+}
+
+bool WriteHex(TextOutput& output, const ElementList& list, bool end_of_file_record) {
     if (!output.IsOpen()) return false;
 
     char line[HexRecord::LineLength(kMaxRecordBytes)];

@@ -13,6 +13,20 @@
 
 namespace {
 
+// The input named `path`, opened to read bytes: "-" is standard input.
+FilePtr OpenInput(const std::string& path) {
+    return path == kStandardStream ? platform::StandardStream(false, true) : platform::OpenFile(path.c_str(), "rb");
+}
+
+// The size of the file at `path`, when it is one that has a size ahead;
+// standard input has none, and a file named "-" is not it.
+std::optional<uint64_t> SizeAhead(const std::string& path) {
+    if (path == kStandardStream) return std::nullopt;
+    std::error_code error;
+    const uint64_t size = std::filesystem::file_size(platform::FsPath(path), error);
+    return error ? std::nullopt : std::optional<uint64_t>(size);
+}
+
 // Where a byte is defined twice, by two different inputs of one target, the
 // first such address and the two inputs; none when the inputs keep apart.
 struct Overlap {
@@ -227,14 +241,12 @@ const ImageElement* FirstPastTheTop(const ElementList& list) {
 }
 
 WholeFileRead ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, uint64_t limit) {
-    FilePtr file = platform::OpenFile(path.c_str(), "rb");
+    const FilePtr file = OpenInput(path);
     if (!file) return WholeFileRead::kUnreadable;
-    std::error_code error;
-    // Standard input has no size ahead; a file named "-" is not it.
-    const auto size = IsStandardStream(path.c_str()) ? 0 : std::filesystem::file_size(platform::FsPath(path), error);
+    const std::optional<uint64_t> size = SizeAhead(path);
     bytes.clear();
-    if (!error && size > limit) return WholeFileRead::kTooLong;
-    if (!error) bytes.reserve(static_cast<std::size_t>(size));
+    if (size && *size > limit) return WholeFileRead::kTooLong;
+    if (size) bytes.reserve(static_cast<std::size_t>(*size));
     uint8_t chunk[1 << 16];
     for (;;) {
         const std::size_t count = std::fread(chunk, 1, sizeof chunk, file.get());
@@ -247,16 +259,13 @@ WholeFileRead ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes
 }
 
 WholeFileRead ReadFileBytes(const std::string& path, uint64_t limit, std::shared_ptr<SharedBytes>& bytes) {
-    FilePtr file = platform::OpenFile(path.c_str(), "rb");
+    const FilePtr file = OpenInput(path);
     if (!file) return WholeFileRead::kUnreadable;
-    std::error_code error;
-    // Standard input has no size ahead; a file named "-" is not it.
-    const uint64_t expected =
-        IsStandardStream(path.c_str()) ? 0 : std::filesystem::file_size(platform::FsPath(path), error);
-    if (!error && expected > limit) return WholeFileRead::kTooLong;
+    const std::optional<uint64_t> expected = SizeAhead(path);
+    if (expected && *expected > limit) return WholeFileRead::kTooLong;
     // A byte more than the file is expected to hold, so that its end shows
     // in the first read; a file that grows meanwhile is read on in chunks.
-    std::size_t wanted = !error && expected < SIZE_MAX / 2 ? static_cast<std::size_t>(expected) + 1 : 0;
+    std::size_t wanted = expected && *expected < SIZE_MAX / 2 ? static_cast<std::size_t>(*expected) + 1 : 0;
     auto read = std::make_shared<SharedBytes>();
     std::size_t size = 0;
     for (;;) {
@@ -299,15 +308,15 @@ namespace {
 // says why in `error` when its bytes run past address 0xFFFFFFFF.
 bool LoadBinInput(const InputFile& input, CImage& image, std::string& error) {
     const char* path = input.path.c_str();
-    std::error_code size_error;
-    const uint64_t size =
-        IsStandardStream(path) ? 0 : std::filesystem::file_size(platform::FsPath(input.path), size_error);
-    if (!size_error && *input.base + size > (uint64_t{1} << 32)) {
+    const std::optional<uint64_t> size = SizeAhead(input.path);
+    if (size && *input.base + *size > (uint64_t{1} << 32)) {
         error = Format("fwpack: %s: its %llu bytes from 0x%08X run past address 0xFFFFFFFF\n", path,
-                       static_cast<unsigned long long>(size), unsigned{*input.base});
+                       static_cast<unsigned long long>(*size), unsigned{*input.base});
         return false;
     }
-    switch (ReadBinFile(path, *input.base, image.GetList())) {
+    const FilePtr file = OpenInput(input.path);
+    if (!file) return false;
+    switch (ReadBin(file.get(), *input.base, image.GetList())) {
         case BinRead::kRead: return true;
         case BinRead::kUnreadable: return false;
         case BinRead::kPastTheTop: break;
@@ -326,8 +335,13 @@ std::unique_ptr<CImage> LoadInput(const InputFile& input, uint8_t alternate, std
     bool loaded = false;
     try {
         switch (input.kind) {
-            case FileKind::kHex: loaded = image->LoadHex(path); break;
-            case FileKind::kSrec: loaded = image->LoadSRec(path); break;
+            case FileKind::kHex:
+            case FileKind::kSrec: {
+                const FilePtr file = OpenInput(input.path);
+                loaded = file && (input.kind == FileKind::kHex ? ReadHex(file.get(), image->GetList())
+                                                               : ReadSRec(file.get(), image->GetList()));
+                break;
+            }
             case FileKind::kBin: loaded = input.base && LoadBinInput(input, *image, error); break;
             case FileKind::kElf: {
                 std::vector<uint8_t> bytes;

@@ -11,11 +11,13 @@
 #include <vector>
 
 #include "dfu_file.h"
+#include "formats.h"
 #include "image.h"
 #include "info.h"
 #include "inputs.h"
 #include "layout_check.h"
 #include "options.h"
+#include "output_file.h"
 #include "paths.h"
 #include "platform.h"
 
@@ -48,8 +50,6 @@ Outcome OutputError(const std::string& shown) { return {"fwpack output file erro
 // Whether `output` names the file `input`: the same path, or another path to
 // the same file (a link, another spelling).
 bool SameFile(const std::string& input, const std::string& output) {
-    // Standard input and output are no file of the command line's.
-    if (input == kStandardStream || output == kStandardStream) return false;
     const std::filesystem::path in = platform::FsPath(input);
     const std::filesystem::path out = platform::FsPath(output);
     if (in.lexically_normal() == out.lexically_normal()) return true;
@@ -58,16 +58,20 @@ bool SameFile(const std::string& input, const std::string& output) {
 }
 
 struct OutputTarget {
-    std::string name;   // the file written
-    std::string shown;  // how an output error names it: the argument as typed, else the derived name
+    std::string name;              // the file written
+    std::string shown;             // how an output error names it: the argument as typed, else the derived name
+    bool standard_output = false;  // -o -
 };
 
 Outcome WriteDfu(const Options& options, const LoadedTargets& loaded, const OutputTarget& output,
                  const std::string& first_input) {
     DeviceIdentity identity{HexDefault(kVendor), HexDefault(kProduct), HexDefault(kDevice)};
     if (loaded.identity) identity = *loaded.identity;
-    CDFUFile dfu(output.name.c_str(), options.vendor.value_or(identity.vendor),
-                 options.product.value_or(identity.product), options.release.value_or(identity.release));
+    const uint16_t vendor = options.vendor.value_or(identity.vendor);
+    const uint16_t product = options.product.value_or(identity.product);
+    const uint16_t release = options.release.value_or(identity.release);
+    CDFUFile dfu = output.standard_output ? CDFUFile(platform::StandardStream(true, true), vendor, product, release)
+                                          : CDFUFile(output.name.c_str(), vendor, product, release);
     if (dfu.GetStatus() != STATUS_SUCCESS) return OutputError(output.shown);
     try {
         for (const auto& image : loaded.images) {
@@ -89,8 +93,15 @@ Outcome WriteDfu(const Options& options, const LoadedTargets& loaded, const Outp
 
 Outcome WriteRecords(const Options& options, const CImage& image, const OutputTarget& output,
                      const std::string& first_input) {
-    const bool written = options.format == OutputFormat::kHex ? image.SaveHex(output.name.c_str(), true)
-                                                              : image.SaveSRec(output.name.c_str());
+    bool written = false;
+    if (output.standard_output) {
+        TextOutput text(platform::StandardStream(true, false));
+        written = options.format == OutputFormat::kHex ? WriteHex(text, image.GetList(), true)
+                                                       : WriteSRec(text, image.GetList());
+    } else {
+        written = options.format == OutputFormat::kHex ? image.SaveHex(output.name.c_str(), true)
+                                                       : image.SaveSRec(output.name.c_str());
+    }
     return written ? Success(first_input) : OutputError(output.shown);
 }
 
@@ -101,16 +112,16 @@ Outcome Convert(const Options& options) {
     OutputTarget output;
     if (options.exact_output) {
         output.name = *options.exact_output;
-    } else if (options.output && *options.output == kStandardStream) {
-        output.name = kStandardStream;
+        output.standard_output = output.name == kStandardStream;
     } else {
         output.name = OutputName(options.output ? *options.output : first_input, extension);
     }
     output.shown = options.exact_output ? *options.exact_output : options.output ? *options.output : output.name;
     // Refused before anything is read or written: the input would be lost.
+    // Standard input and output are no files of the command line's.
     for (const auto& target : options.targets) {
         for (const auto& input : target.inputs) {
-            if (SameFile(input.path, output.name)) {
+            if (!output.standard_output && input.path != kStandardStream && SameFile(input.path, output.name)) {
                 return {"fwpack: the output " + output.name + " is the input " + input.path +
                             "; writing it would destroy the input\n",
                         1};

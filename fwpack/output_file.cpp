@@ -34,7 +34,6 @@ std::string RandomTag() {
 
 void RemoveIncompleteOutput(const std::string& path) {
     namespace fs = std::filesystem;
-    if (IsStandardStream(path.c_str())) return;
     const fs::path file = platform::FsPath(path);
     std::error_code error;
     const fs::file_status own = fs::symlink_status(file, error);
@@ -48,21 +47,21 @@ void RemoveIncompleteOutput(const std::string& path) {
 
 TextOutput::TextOutput(const char* path) : path_(path) {
     chunk_.reserve(kChunkSize + 256);
-    if (!IsStandardStream(path)) {
-        const platform::ExistingOutput existing = platform::InspectOutput(path);
-        if (existing.replaceable) file_ = CreateTemporary(existing.mode);
-    }
+    const platform::ExistingOutput existing = platform::InspectOutput(path);
+    if (existing.replaceable) file_ = CreateTemporary(existing.mode);
     if (!file_) file_ = platform::OpenFile(path, "w");
 }
+
+TextOutput::TextOutput(FilePtr stream) : file_(std::move(stream)) { chunk_.reserve(kChunkSize + 256); }
 
 TextOutput::~TextOutput() {
     // Still open only when the writing was given up before Close().
     if (!file_) return;
     file_.reset();
-    if (temporary_.empty()) {
-        RemoveIncompleteOutput(path_);
-    } else {
+    if (!temporary_.empty()) {
         RemoveTemporary();
+    } else if (!path_.empty()) {
+        RemoveIncompleteOutput(path_);
     }
 }
 
@@ -114,6 +113,6 @@ bool TextOutput::Close() {
         return false;
     }
     if (good_ && closed) return true;
-    RemoveIncompleteOutput(path_);
+    if (!path_.empty()) RemoveIncompleteOutput(path_);
     return false;
 }

@@ -25,12 +25,14 @@ void RemoveIncompleteOutput(const std::string& path);
 // complete: until then an existing output stays as it was, and a run that
 // stops part-way never leaves a cut file under the output's name. A failure,
 // the destructor before Close(), and Ctrl-C or a request to terminate remove
-// the temporary file. Standard output ("-"), links, devices, pipes, files
-// with several names and outputs whose folder takes no new file are written
-// in place.
+// the temporary file. Links, devices, pipes, files with several names and
+// outputs whose folder takes no new file are written in place.
 class TextOutput {
 public:
     explicit TextOutput(const char* path);
+    // A stream that is open already (standard output, say): written as it
+    // is, and never removed.
+    explicit TextOutput(FilePtr stream);
     ~TextOutput();
     TextOutput(const TextOutput&) = delete;
     TextOutput& operator=(const TextOutput&) = delete;
@@ -54,7 +56,7 @@ private:
     FilePtr CreateTemporary(int mode);
     void RemoveTemporary();
 
-    std::string path_;
+    std::string path_;       // empty for a stream that was open already
     std::string temporary_;  // empty when the output is written in place
     bool removed_on_interrupt_ = false;
     FilePtr file_;

@@ -37,9 +37,6 @@ inline bool CloseFile(FilePtr file) {
     return std::fclose(stream) == 0;
 }
 
-// What names standard input or standard output in the place of a path.
-inline bool IsStandardStream(const char* path) { return path[0] == '-' && path[1] == '\0'; }
-
 namespace platform {
 
 // The program's arguments after its own name. On Windows they come from the
@@ -68,11 +65,13 @@ std::wstring WideFromUtf8(const std::string& utf8);
 
 // Opens the file at `path` (UTF-8) with a mode of std::fopen's ("rb", "w",
 // "wb"); the file is not inherited by programs that this one starts. Null
-// when it cannot be opened. The path "-" gives standard input for a reading
-// mode and standard output for a writing one, in binary or text mode as the
-// mode says; a reader that stops reading standard output then makes writes
-// fail rather than end the program.
+// when it cannot be opened.
 FilePtr OpenFile(const char* path, const char* mode);
+
+// Standard input, or standard output, in binary or text mode; null when the
+// mode cannot be set. A reader that stops reading standard output makes
+// writes to it fail rather than end the program.
+FilePtr StandardStream(bool output, bool binary);
 
 // A byte buffer that grows in place: address space is reserved whole at once
 // and made usable in steps, so growing never moves or copies the bytes. Pages

@@ -74,12 +74,13 @@ std::filesystem::path FsPath(const std::string& path) { return path; }
 
 void WriteText(std::FILE* stream, std::string_view text) { std::fwrite(text.data(), 1, text.size(), stream); }
 
+FilePtr StandardStream(bool output, bool) {
+    if (!output) return FilePtr(stdin);
+    std::signal(SIGPIPE, SIG_IGN);
+    return FilePtr(stdout);
+}
+
 FilePtr OpenFile(const char* path, const char* mode) {
-    if (IsStandardStream(path)) {
-        if (mode[0] == 'r') return FilePtr(stdin);
-        std::signal(SIGPIPE, SIG_IGN);
-        return FilePtr(stdout);
-    }
     // "e": close on exec, so that a program started later holds no output open.
     const std::string with_close_on_exec = std::string(mode) + "e";
     return FilePtr(std::fopen(path, with_close_on_exec.c_str()));

@@ -155,13 +155,13 @@ bool GrowableBlock::Extend(std::size_t size) {
     return true;
 }
 
+FilePtr StandardStream(bool output, bool binary) {
+    std::FILE* stream = output ? stdout : stdin;
+    if (_setmode(_fileno(stream), binary ? _O_BINARY : _O_TEXT) == -1) return nullptr;
+    return FilePtr(stream);
+}
+
 FilePtr OpenFile(const char* path, const char* mode) {
-    if (IsStandardStream(path)) {
-        std::FILE* stream = mode[0] == 'r' ? stdin : stdout;
-        const bool binary = std::string(mode).find('b') != std::string::npos;
-        if (_setmode(_fileno(stream), binary ? _O_BINARY : _O_TEXT) == -1) return nullptr;
-        return FilePtr(stream);
-    }
     // "N": not inherited by programs started later.
     const std::wstring not_inherited = WideFromUtf8(mode) + L"N";
     return FilePtr(_wfopen(LongPath(WideFromUtf8(path)).c_str(), not_inherited.c_str()));

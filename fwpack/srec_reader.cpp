@@ -100,7 +100,12 @@ private:
 
 }  // namespace
 
-bool ReadSRecFile(const char* path, ElementList& list) {
+bool ReadSRec(std::FILE* file, ElementList& list) {
     SRecRecords records(list);
-    return ReadRecordFile(path, 'S', kFormat, records);
+    return ReadRecords(file, 'S', kFormat, records);
+}
+
+bool ReadSRecFile(const char* path, ElementList& list) {
+    const FilePtr file = OpenForReading(path);
+    return file && ReadSRec(file.get(), list);
 }

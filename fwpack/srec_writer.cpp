@@ -41,9 +41,13 @@ const RecordType& ChooseRecordType(const ElementList& list) {
 }  // namespace
 
 bool WriteSRecFile(const char* path, const ElementList& list) {
-    const RecordType& type = ChooseRecordType(list);
     TextOutput output(path);
+    return WriteSRec(output, list);
+}
+
+bool WriteSRec(TextOutput& output, const ElementList& list) {
     if (!output.IsOpen()) return false;
+    const RecordType& type = ChooseRecordType(list);
 
     char line[SRecord::LineLength(4, kMaxRecordBytes)];
     for (const ImageElement& element : list) {
