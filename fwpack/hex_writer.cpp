@@ -24,7 +24,7 @@ bool WriteHexFile(const char* path, const ElementList& list, bool end_of_file_re
 bool WriteHex(TextOutput& output, const ElementList& list, bool end_of_file_record) {
     if (!output.IsOpen()) return false;
 
-    char line[HexRecord::LineLength(kMaxRecordBytes)];
+    static_assert(HexRecord::LineLength(kMaxRecordBytes) <= TextOutput::kMaxLine, "a record fits a line");
     for (const ImageElement& element : list) {
         if (!HasAddressableBytes(element)) continue;
         uint32_t address = element.address;
@@ -39,19 +39,25 @@ bool WriteHex(TextOutput& output, const ElementList& list, bool end_of_file_reco
             const uint32_t upper = address >> 16;
             if (records_in_block == kRecordsPerBlock || upper != block_upper) {
                 const uint8_t upper_bytes[2] = {static_cast<uint8_t>(upper >> 8), static_cast<uint8_t>(upper)};
-                output.Write(line, HexRecord::Line(HexRecord::kExtendedLinearAddress, 0, upper_bytes, 2, line));
+                output.Line([&](char* line) {
+                    return HexRecord::Line(HexRecord::kExtendedLinearAddress, 0, upper_bytes, 2, line);
+                });
                 block_upper = upper;
                 records_in_block = 0;
             }
             const uint32_t to_boundary = 0x10000u - (address & 0xFFFFu);
             const uint32_t n = std::min({remaining, kMaxRecordBytes, to_boundary});
-            output.Write(line, HexRecord::Line(HexRecord::kData, static_cast<uint16_t>(address), data, n, line));
+            output.Line([&](char* line) {
+                return HexRecord::Line(HexRecord::kData, static_cast<uint16_t>(address), data, n, line);
+            });
             ++records_in_block;
             address += n;  // may wrap to 0 after the last byte of the space; then nothing remains
             data += n;
             remaining -= n;
         }
     }
-    if (end_of_file_record) output.Write(line, HexRecord::Line(HexRecord::kEndOfFile, 0, nullptr, 0, line));
+    if (end_of_file_record) {
+        output.Line([](char* line) { return HexRecord::Line(HexRecord::kEndOfFile, 0, nullptr, 0, line); });
+    }
     return output.Close();
 }

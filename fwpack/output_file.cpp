@@ -46,13 +46,13 @@ void RemoveIncompleteOutput(const std::string& path) {
 }
 
 TextOutput::TextOutput(const char* path) : path_(path) {
-    chunk_.reserve(kChunkSize + 256);
     const platform::ExistingOutput existing = platform::InspectOutput(path);
     if (existing.replaceable) file_ = CreateTemporary(existing.mode);
+    replaces_file_ = file_ && existing.mode >= 0;
     if (!file_) file_ = platform::OpenFile(path, "w");
 }
 
-TextOutput::TextOutput(FilePtr stream) : file_(std::move(stream)) { chunk_.reserve(kChunkSize + 256); }
+TextOutput::TextOutput(FilePtr stream) : file_(std::move(stream)) {}
 
 TextOutput::~TextOutput() {
     // Still open only when the writing was given up before Close().
@@ -91,10 +91,12 @@ void TextOutput::RemoveTemporary() {
 }
 
 void TextOutput::Flush() {
-    if (!chunk_.empty() && std::fwrite(chunk_.data(), 1, chunk_.size(), file_.get()) != chunk_.size()) {
-        good_ = false;
+    if (used_ > 0 && std::fwrite(chunk_.get(), 1, used_, file_.get()) != used_) good_ = false;
+    if (replaces_file_ && (written_ + used_) / kWritebackStep != written_ / kWritebackStep) {
+        platform::StartWriteback(file_.get());
     }
-    chunk_.clear();
+    written_ += used_;
+    used_ = 0;
 }
 
 bool TextOutput::Close() {

@@ -147,6 +147,10 @@ FilePtr CreateNewTextFile(const char* path, int mode, bool& exists);
 // Moves the file `from` over `to`, replacing what is there, in one step.
 bool MoveOver(const char* from, const char* to);
 
+// Asks the system to start writing to disk what has been written to `file`,
+// and returns without waiting; nothing where there is no such request.
+void StartWriteback(std::FILE* file);
+
 bool RemoveFile(const char* path);
 
 // Names the file that Ctrl-C or a request to terminate removes before the

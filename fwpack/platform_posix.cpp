@@ -130,6 +130,15 @@ FilePtr CreateNewTextFile(const char* path, int mode, bool& exists) {
 
 bool MoveOver(const char* from, const char* to) { return rename(from, to) == 0; }
 
+void StartWriteback(std::FILE* file) {
+#if defined(__linux__)
+    // What is still in the stream's own buffer follows with the next request.
+    sync_file_range(fileno(file), 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)file;
+#endif
+}
+
 bool RemoveFile(const char* path) { return unlink(path) == 0; }
 
 namespace {

@@ -235,6 +235,9 @@ bool MoveOver(const char* from, const char* to) {
     return MoveFileExW(Native(from).c_str(), Native(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
+// NTFS writes a file that replaces another in its own time.
+void StartWriteback(std::FILE*) {}
+
 bool RemoveFile(const char* path) { return DeleteFileW(Native(path).c_str()) != 0; }
 
 namespace {

@@ -49,7 +49,7 @@ bool WriteSRec(TextOutput& output, const ElementList& list) {
     if (!output.IsOpen()) return false;
     const RecordType& type = ChooseRecordType(list);
 
-    char line[SRecord::LineLength(4, kMaxRecordBytes)];
+    static_assert(SRecord::LineLength(4, kMaxRecordBytes) <= TextOutput::kMaxLine, "a record fits a line");
     for (const ImageElement& element : list) {
         if (!HasAddressableBytes(element)) continue;
         uint32_t address = element.address;
@@ -57,12 +57,14 @@ bool WriteSRec(TextOutput& output, const ElementList& list) {
         uint32_t remaining = element.size;
         while (remaining > 0) {
             const uint32_t n = std::min(remaining, kMaxRecordBytes);
-            output.Write(line, SRecord::Line(type.data_digit, type.address_length, address, data, n, line));
+            output.Line([&](char* line) {
+                return SRecord::Line(type.data_digit, type.address_length, address, data, n, line);
+            });
             address += n;  // may wrap to 0 after the last byte of the space; then nothing remains
             data += n;
             remaining -= n;
         }
     }
-    output.Write(line, SRecord::Line(type.termination_digit, type.address_length, 0, nullptr, 0, line));
+    output.Line([&](char* line) { return SRecord::Line(type.termination_digit, type.address_length, 0, nullptr, 0, line); });
     return output.Close();
 }
