@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "hex_encode.h"
@@ -47,21 +48,26 @@ char* Put(char* out, const char (&text)[N]) {
 // memory whole.
 class Listing {
 public:
-    explicit Listing(const ListingSink& sink) : sink_(sink) { chunk_.reserve(kChunkSize + kLineRoom); }
+    explicit Listing(const ListingSink& sink) : sink_(sink) {}
     ~Listing() { Flush(); }
     Listing(const Listing&) = delete;
     Listing& operator=(const Listing&) = delete;
 
     void Add(const std::string& text) {
-        chunk_ += text;
-        if (chunk_.size() >= kChunkSize) Flush();
+        if (used_ + text.size() > kChunkSize) Flush();
+        if (text.size() >= kChunkSize) {
+            sink_(text.data(), text.size());
+            return;
+        }
+        std::memcpy(chunk_.get() + used_, text.data(), text.size());
+        used_ += text.size();
     }
 
     // "  element N: 0xADDRESS-0xLAST, N bytes" with its line end, formatted
-    // by hand: printf-style formatting would take most of a listing's time.
+    // by hand straight into the chunk: printf-style formatting, or a copy of
+    // each line, would take most of a listing's time.
     void AddElementLine(uint64_t index, uint32_t address, uint32_t size) {
-        char line[kLineRoom];
-        char* at = Put(line, "  element ");
+        char* at = Put(chunk_.get() + used_, "  element ");
         at = hex_encode::PutDecimal(at, index);
         at = Put(at, ": 0x");
         at = hex_encode::PutValue(at, address, 4);
@@ -74,13 +80,13 @@ public:
             at = hex_encode::PutDecimal(at, size);
             at = size == 1 ? Put(at, " byte\n") : Put(at, " bytes\n");
         }
-        chunk_.append(line, static_cast<std::size_t>(at - line));
-        if (chunk_.size() >= kChunkSize) Flush();
+        used_ = static_cast<std::size_t>(at - chunk_.get());
+        if (used_ >= kChunkSize) Flush();
     }
 
     void Flush() {
-        if (!chunk_.empty()) sink_(chunk_.data(), chunk_.size());
-        chunk_.clear();
+        if (used_ > 0) sink_(chunk_.get(), used_);
+        used_ = 0;
     }
 
 private:
@@ -89,7 +95,8 @@ private:
     static constexpr std::size_t kLineRoom = 96;
 
     const ListingSink& sink_;
-    std::string chunk_;
+    std::unique_ptr<char[]> chunk_{new char[kChunkSize + kLineRoom]};
+    std::size_t used_ = 0;
 };
 
 std::string TotalLine(uint64_t targets, uint64_t elements, uint64_t bytes) {

@@ -71,11 +71,13 @@ ListedFile ListDfuFile(const InputFile& input, const DfuFileInfo& info, const ui
     ListedFile file;
     file.input = &input;
     file.dfu = &info;
+    file.targets.reserve(info.targets.size());
     for (const DfuTargetInfo& t : info.targets) {
         ListedTarget target;
         target.alternate = t.alternate;
         target.named = t.named != 0;
         target.name = t.name;
+        target.elements.reserve(t.elements.size());
         for (const DfuElementInfo& e : t.elements)
             target.elements.push_back({e.address, e.size, bytes + e.data_offset});
         file.targets.push_back(std::move(target));
@@ -88,6 +90,7 @@ ListedFile ListImage(const InputFile& input, const CImage* image) {
     file.input = &input;
     if (image == nullptr) return file;
     ListedTarget target;
+    target.elements.reserve(static_cast<std::size_t>(image->GetList().GetCount()));
     for (const ImageElement& e : image->GetList()) target.elements.push_back({e.address, e.size, e.data});
     file.targets.push_back(std::move(target));
     return file;
