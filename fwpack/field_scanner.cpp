@@ -2,6 +2,7 @@
 #include "field_scanner.h"
 
 #include <new>
+#include <system_error>
 
 namespace {
 constexpr std::size_t kBufferSize = 256 * 1024;
@@ -18,18 +19,46 @@ FieldScanner::FieldScanner(std::FILE* file) : file_(file), buffer_(std::move(spa
 }
 
 FieldScanner::~FieldScanner() {
+    ahead_.reset();  // before the block it may be reading into goes
     if (!spare_buffer.Reserved()) spare_buffer = std::move(buffer_);
 }
 
 bool FieldScanner::Refill() {
     if (!file_) return false;
     pos_ = 0;
-    end_ = std::fread(buffer_.data(), 1, kBufferSize, file_);
+    if (ahead_) {
+        end_ = ahead_->Wait(read_failed_);
+        std::swap(buffer_, next_);
+        if (end_ == kBufferSize) {
+            ahead_->Start(next_.data());
+        } else {
+            // The end or an error: whatever follows is read here again.
+            ahead_.reset();
+        }
+    } else {
+        end_ = std::fread(buffer_.data(), 1, kBufferSize, file_);
+        if (end_ == kBufferSize && first_block_) StartReadingAhead();
+    }
+    first_block_ = false;
     if (end_ == 0) {
         read_failed_ = std::ferror(file_) != 0;
         file_ = nullptr;  // nothing more comes
     }
     return end_ != 0;
+}
+
+void FieldScanner::StartReadingAhead() {
+    // A file that fills the first block is likely long: the next ones are
+    // read on a thread of their own. Where the system gives no thread or
+    // memory, the reading goes on here.
+    try {
+        next_ = platform::GrowableBlock(kBufferSize);
+        if (!next_.MakeUsable(kBufferSize)) return;
+        ahead_ = std::make_unique<ReadAhead>(file_, kBufferSize);
+    } catch (const std::system_error&) {
+        return;
+    }
+    ahead_->Start(next_.data());
 }
 
 int FieldScanner::NextRecordStart() {

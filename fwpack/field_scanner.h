@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string_view>
 
 #include "hex_decode.h"
 #include "platform.h"
+#include "read_ahead.h"
 
 class FieldScanner {
 public:
@@ -107,12 +109,17 @@ private:
         return Refill() ? static_cast<unsigned char>(Text()[pos_]) : kEnd;
     }
     bool Refill();
+    void StartReadingAhead();
     const char* Text() const { return reinterpret_cast<const char*>(buffer_.data()); }
 
     std::FILE* file_;
     // On a large page where the system has them: a fresh buffer of small
     // pages costs a page fault for every 4 KiB read into it.
     platform::GrowableBlock buffer_;
+    // The block being read while buffer_ is decoded, for a long input.
+    platform::GrowableBlock next_;
+    std::unique_ptr<ReadAhead> ahead_;
+    bool first_block_ = true;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     uint32_t line_ = 1;
