@@ -27,10 +27,12 @@ bool FieldScanner::Refill() {
     if (!file_) return false;
     pos_ = 0;
     if (ahead_) {
-        end_ = ahead_->Wait(read_failed_);
+        ahead_->Wait();
         std::swap(buffer_, next_);
+        end_ = next_end_;
+        read_failed_ = next_failed_;
         if (end_ == kBufferSize) {
-            ahead_->Start(next_.data());
+            ReadNextBlock();
         } else {
             // The end or an error: whatever follows is read here again.
             ahead_.reset();
@@ -54,11 +56,18 @@ void FieldScanner::StartReadingAhead() {
     try {
         next_ = platform::GrowableBlock(kBufferSize);
         if (!next_.MakeUsable(kBufferSize)) return;
-        ahead_ = std::make_unique<ReadAhead>(file_, kBufferSize);
+        ahead_ = std::make_unique<BackgroundWorker>();
     } catch (const std::system_error&) {
         return;
     }
-    ahead_->Start(next_.data());
+    ReadNextBlock();
+}
+
+void FieldScanner::ReadNextBlock() {
+    ahead_->Start([this] {
+        next_end_ = std::fread(next_.data(), 1, kBufferSize, file_);
+        next_failed_ = std::ferror(file_) != 0;
+    });
 }
 
 int FieldScanner::NextRecordStart() {

@@ -10,7 +10,7 @@
 
 #include "hex_decode.h"
 #include "platform.h"
-#include "read_ahead.h"
+#include "background.h"
 
 class FieldScanner {
 public:
@@ -110,15 +110,19 @@ private:
     }
     bool Refill();
     void StartReadingAhead();
+    void ReadNextBlock();
     const char* Text() const { return reinterpret_cast<const char*>(buffer_.data()); }
 
     std::FILE* file_;
     // On a large page where the system has them: a fresh buffer of small
     // pages costs a page fault for every 4 KiB read into it.
     platform::GrowableBlock buffer_;
-    // The block being read while buffer_ is decoded, for a long input.
+    // For a long input: the block being read while buffer_ is decoded, what
+    // that read gave, and the thread that reads it.
     platform::GrowableBlock next_;
-    std::unique_ptr<ReadAhead> ahead_;
+    std::size_t next_end_ = 0;
+    bool next_failed_ = false;
+    std::unique_ptr<BackgroundWorker> ahead_;
     bool first_block_ = true;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;

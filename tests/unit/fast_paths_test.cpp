@@ -1,8 +1,7 @@
 // Tests of the converter's fast paths against plain ones on random input: the
 // record lines and the listing's numbers against printf, and a DfuSe input
 // whose images share the file's bytes against images that copy them; the
-// folding CRC against zlib's; a stream read ahead on a thread against one
-// plain read.
+// folding CRC against zlib's.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -19,7 +18,6 @@
 #include "image.h"
 #include "info.h"
 #include "inputs.h"
-#include "read_ahead.h"
 #include "srec_record.h"
 #include "test_util.h"
 
@@ -199,33 +197,3 @@ TEST(FastCrc, MatchesZlibOnRandomBytes) {
     }
 }
 
-// Files of no block, part of one, one exactly, and several with a part left:
-// the blocks read ahead, one after another into two buffers, give the file's
-// bytes in order and end with a short block.
-TEST(ReadAheadStream, GivesWhatOnePlainReadGives) {
-    constexpr std::size_t kBlock = 4096;
-    std::mt19937 random(11);
-    for (std::size_t size : {std::size_t{0}, std::size_t{1}, kBlock - 1, kBlock, kBlock + 1, 3 * kBlock + 5}) {
-        SCOPED_TRACE(std::to_string(size) + " bytes");
-        testutil::TempDir dir;
-        const Bytes bytes = RandomBytes(random, size);
-        testutil::WriteFile(dir / "in.bin", std::string(bytes.begin(), bytes.end()));
-        std::FILE* file = std::fopen((dir / "in.bin").c_str(), "rb");
-        ASSERT_NE(file, nullptr);
-        Bytes read;
-        {
-            ReadAhead ahead(file, kBlock);
-            Bytes blocks[2] = {Bytes(kBlock), Bytes(kBlock)};
-            for (int i = 0;; i ^= 1) {
-                ahead.Start(blocks[i].data());
-                bool failed = true;
-                const std::size_t count = ahead.Wait(failed);
-                EXPECT_FALSE(failed);
-                read.insert(read.end(), blocks[i].begin(), blocks[i].begin() + static_cast<std::ptrdiff_t>(count));
-                if (count < kBlock) break;
-            }
-        }
-        std::fclose(file);
-        EXPECT_TRUE(read == bytes);
-    }
-}

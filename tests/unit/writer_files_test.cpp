@@ -40,12 +40,16 @@ TEST_P(WriterFiles, FailsWithoutAFileWhenThePathCannotBeOpened) {
     EXPECT_FALSE(testutil::FileExists(path));
 }
 
+// A short file written at the end, and a long one written chunk by chunk
+// while the next is formatted.
 TEST_P(WriterFiles, ReportsAFailedWrite) {
     if (!testutil::FileExists("/dev/full")) GTEST_SKIP() << "no device that refuses writes";
-    testutil::TempDir dir;
-    auto image = testutil::MakeImage(dir, {{0x0, {0x01, 0x02, 0x03}}});
-    EXPECT_FALSE(((*image).*GetParam().save)("/dev/full"));
-    EXPECT_TRUE(testutil::FileExists("/dev/full"));
+    for (std::size_t size : {3, 1 << 20}) {
+        testutil::TempDir dir;
+        auto image = testutil::MakeImage(dir, {{0x0, testutil::Pattern(size)}});
+        EXPECT_FALSE(((*image).*GetParam().save)("/dev/full")) << size << " bytes";
+        EXPECT_TRUE(testutil::FileExists("/dev/full"));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
