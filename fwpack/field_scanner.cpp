@@ -3,6 +3,7 @@
 
 #include <new>
 #include <system_error>
+#include <utility>
 
 namespace {
 constexpr std::size_t kBufferSize = 256 * 1024;
@@ -58,6 +59,8 @@ void FieldScanner::StartReadingAhead() {
         if (!next_.MakeUsable(kBufferSize)) return;
         ahead_ = std::make_unique<BackgroundWorker>();
     } catch (const std::system_error&) {
+        return;
+    } catch (const std::bad_alloc&) {
         return;
     }
     ReadNextBlock();

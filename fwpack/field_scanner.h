@@ -8,9 +8,9 @@
 #include <memory>
 #include <string_view>
 
+#include "background.h"
 #include "hex_decode.h"
 #include "platform.h"
-#include "background.h"
 
 class FieldScanner {
 public:

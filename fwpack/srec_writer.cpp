@@ -65,6 +65,7 @@ bool WriteSRec(TextOutput& output, const ElementList& list) {
             remaining -= n;
         }
     }
-    output.Line([&](char* line) { return SRecord::Line(type.termination_digit, type.address_length, 0, nullptr, 0, line); });
+    output.Line(
+        [&](char* line) { return SRecord::Line(type.termination_digit, type.address_length, 0, nullptr, 0, line); });
     return output.Close();
 }

@@ -196,4 +196,3 @@ TEST(FastCrc, MatchesZlibOnRandomBytes) {
         }
     }
 }
-

@@ -105,7 +105,8 @@ TEST_P(WriterOracle, ToolReadsTheSameBytes) {
 
     auto read = testutil::MakeEmptyImage(dir);
     ASSERT_TRUE(format == Format::kSRec ? read->LoadSRec(input.c_str()) : read->LoadHex(input.c_str()));
-    EXPECT_TRUE(testutil::NormalizedRuns(testutil::ElementsOf(*read)) == testutil::NormalizedRuns(oracle_case.elements));
+    EXPECT_TRUE(testutil::NormalizedRuns(testutil::ElementsOf(*read)) ==
+                testutil::NormalizedRuns(oracle_case.elements));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, WriterOracle,
