@@ -1,15 +1,19 @@
 // Tests of the converter's fast paths against plain ones on random input: the
 // record lines and the listing's numbers against printf, and a DfuSe input
 // whose images share the file's bytes against images that copy them; the
-// folding CRC against zlib's.
+// folding CRC against zlib's; the worker that reads a long input ahead.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "background.h"
 #include "dfu_format.h"
 #include "dfu_layout.h"
 #include "dfu_parser.h"
@@ -195,4 +199,29 @@ TEST(FastCrc, MatchesZlibOnRandomBytes) {
             ASSERT_EQ(dfu_format::Crc32(start, data, n), crc32_z(start, data, n)) << n << " bytes at " << offset;
         }
     }
+}
+
+// Jobs run one after another, each seen whole by the Wait() after it, and
+// the end waits for a job still running rather than leaving it behind.
+TEST(BackgroundWorkerJobs, RunInTurnAndAreWaitedForAtTheEnd) {
+    std::vector<int> done;
+    {
+        BackgroundWorker worker;
+        for (int i = 0; i < 1000; ++i) {
+            worker.Start([&done, i] { done.push_back(i); });
+            worker.Wait();
+            ASSERT_EQ(done.size(), static_cast<std::size_t>(i + 1));
+        }
+    }
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(done[static_cast<std::size_t>(i)], i);
+
+    std::atomic<bool> finished{false};
+    {
+        BackgroundWorker worker;
+        worker.Start([&finished] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            finished = true;
+        });
+    }
+    EXPECT_TRUE(finished);
 }

@@ -1,7 +1,7 @@
 // The written S-record and Intel HEX files read by independent tools: each
 // tool turns the file into a flat binary, which must equal the image's bytes
-// with 0xFF in the gaps; our own reader then reads the file back. Tests skip
-// when a tool is not installed.
+// with 0xFF in the gaps; our own reader then reads the file back. Each file
+// replaces an older one. Tests skip when a tool is not installed.
 #ifndef _WIN32
 
 #include <gtest/gtest.h>
@@ -51,8 +51,9 @@ const OracleCase kOracleCases[] = {
       {0x080000F0, testutil::Pattern(10, 6)}}},
     {"RunsAcross64K", {{0x0800F010, testutil::Pattern(0x2345, 7)}}},
     {"EndsAtTheTop", {{0xFFFF8000, testutil::Pattern(0x7FF0, 8)}, {0xFFFFFFF0, testutil::Pattern(16, 9)}}},
-    // Text of several times what is written, and read, at once.
-    {"RandomBytesOverSeveralChunks", {{0x08000000, RandomBytes(0x60000)}}},
+    // Text of many times what is written, and read, at once, and over 8 MiB:
+    // the data of an output that replaces a file goes to disk as it is written.
+    {"RandomBytesOverManyChunks", {{0x08000000, RandomBytes(0x400000)}}},
 };
 
 void PrintTo(const OracleCase& oracle_case, std::ostream* out) { *out << oracle_case.name; }
@@ -85,6 +86,7 @@ TEST_P(WriterOracle, ToolReadsTheSameBytes) {
     testutil::TempDir dir;
     auto image = testutil::MakeImage(dir, oracle_case.elements);
     const std::string input = dir / (format == Format::kSRec ? "image.srec" : "image.hex");
+    testutil::WriteFile(input, "an older file, which the output replaces\n");
     ASSERT_TRUE(format == Format::kSRec ? image->SaveSRec(input.c_str()) : image->SaveHex(input.c_str()));
 
     std::string command;
