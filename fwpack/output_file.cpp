@@ -1,6 +1,7 @@
 // Output mechanics shared by the record writers and the DfuSe builder.
 #include "output_file.h"
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <random>
@@ -28,6 +29,25 @@ std::string RandomTag() {
     std::string tag(6, '0');
     for (char& c : tag) c = kDigits[generator() % 36];
     return tag;
+}
+
+// The temporary file that Ctrl-C or a request to terminate removes before
+// the program ends: one at a time, named until it is forgotten.
+std::atomic<const char*> g_remove_on_interrupt{nullptr};
+
+const char* TakeRemovalOnInterrupt() { return g_remove_on_interrupt.exchange(nullptr); }
+
+// False when another file is named already.
+bool RemoveOnInterrupt(const char* path) {
+    static const bool installed = (platform::InstallInterruptCleanup(TakeRemovalOnInterrupt), true);
+    (void)installed;
+    const char* none = nullptr;
+    return g_remove_on_interrupt.compare_exchange_strong(none, path);
+}
+
+void ForgetOnInterrupt(const char* path) {
+    const char* expected = path;
+    g_remove_on_interrupt.compare_exchange_strong(expected, nullptr);
 }
 
 }  // namespace
@@ -75,7 +95,7 @@ FilePtr TextOutput::CreateTemporary(int mode) {
         FilePtr file = platform::CreateNewTextFile(candidate.c_str(), mode, exists);
         if (file) {
             temporary_ = std::move(candidate);
-            removed_on_interrupt_ = platform::RemoveOnInterrupt(temporary_.c_str());
+            removed_on_interrupt_ = RemoveOnInterrupt(temporary_.c_str());
             return file;
         }
         if (!exists) break;
@@ -84,7 +104,7 @@ FilePtr TextOutput::CreateTemporary(int mode) {
 }
 
 void TextOutput::RemoveTemporary() {
-    if (removed_on_interrupt_) platform::ForgetOnInterrupt(temporary_.c_str());
+    if (removed_on_interrupt_) ForgetOnInterrupt(temporary_.c_str());
     removed_on_interrupt_ = false;
     platform::RemoveFile(temporary_.c_str());
     temporary_.clear();
@@ -106,7 +126,7 @@ bool TextOutput::Close() {
     if (!temporary_.empty()) {
         if (good_ && closed && platform::MoveOver(temporary_.c_str(), path_.c_str())) {
             // Forgotten only now: an interrupt until here removes the temporary file.
-            if (removed_on_interrupt_) platform::ForgetOnInterrupt(temporary_.c_str());
+            if (removed_on_interrupt_) ForgetOnInterrupt(temporary_.c_str());
             removed_on_interrupt_ = false;
             temporary_.clear();
             return true;

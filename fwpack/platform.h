@@ -153,10 +153,10 @@ void StartWriteback(std::FILE* file);
 
 bool RemoveFile(const char* path);
 
-// Names the file that Ctrl-C or a request to terminate removes before the
-// program ends; one at a time, and the name must stay valid until it is
-// forgotten. False when another file is named already.
-bool RemoveOnInterrupt(const char* path);
-void ForgetOnInterrupt(const char* path);
+// Installs handlers that, at Ctrl-C, a request to terminate and the like,
+// remove the file whose name `take` hands them (none when it gives null) and
+// then let the program end as it would have. `take` must be safe to call
+// there (an atomic exchange, say).
+void InstallInterruptCleanup(const char* (*take)());
 
 }  // namespace platform

@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <string>
@@ -143,7 +142,7 @@ bool RemoveFile(const char* path) { return unlink(path) == 0; }
 
 namespace {
 
-std::atomic<const char*> g_remove_on_interrupt{nullptr};
+const char* (*g_take_on_interrupt)() = nullptr;
 
 // Ctrl-C, a request to terminate, a closed terminal, and a file size limit
 // passed while writing.
@@ -151,7 +150,7 @@ constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
 
 void RemoveAndEnd(int signal) {
     // Only calls that are safe in a signal handler.
-    if (const char* path = g_remove_on_interrupt.exchange(nullptr)) unlink(path);
+    if (const char* path = g_take_on_interrupt()) unlink(path);
     struct sigaction usual {};
     usual.sa_handler = SIG_DFL;
     sigemptyset(&usual.sa_mask);
@@ -160,7 +159,10 @@ void RemoveAndEnd(int signal) {
     raise(signal);
 }
 
-void InstallInterruptHandlers() {
+}  // namespace
+
+void InstallInterruptCleanup(const char* (*take)()) {
+    g_take_on_interrupt = take;
     for (const int signal : kInterrupts) {
         struct sigaction previous {};
         // A signal that is ignored (nohup, a shell's trap) or that the
@@ -174,20 +176,6 @@ void InstallInterruptHandlers() {
         sigemptyset(&action.sa_mask);
         sigaction(signal, &action, nullptr);
     }
-}
-
-}  // namespace
-
-bool RemoveOnInterrupt(const char* path) {
-    static const bool installed = (InstallInterruptHandlers(), true);
-    (void)installed;
-    const char* none = nullptr;
-    return g_remove_on_interrupt.compare_exchange_strong(none, path);
-}
-
-void ForgetOnInterrupt(const char* path) {
-    const char* expected = path;
-    g_remove_on_interrupt.compare_exchange_strong(expected, nullptr);
 }
 
 }  // namespace platform

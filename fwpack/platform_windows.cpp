@@ -14,7 +14,6 @@
 #include <sys/types.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -242,26 +241,19 @@ bool RemoveFile(const char* path) { return DeleteFileW(Native(path).c_str()) != 
 
 namespace {
 
-std::atomic<const char*> g_remove_on_interrupt{nullptr};
+const char* (*g_take_on_interrupt)() = nullptr;
 
 // Runs on a thread of its own at Ctrl-C, Ctrl-Break or a closed console.
 BOOL WINAPI RemoveOnControl(DWORD) {
-    if (const char* path = g_remove_on_interrupt.exchange(nullptr)) DeleteFileW(Native(path).c_str());
+    if (const char* path = g_take_on_interrupt()) DeleteFileW(Native(path).c_str());
     return FALSE;  // on to the usual handler, which ends the program
 }
 
 }  // namespace
 
-bool RemoveOnInterrupt(const char* path) {
-    static const bool installed = SetConsoleCtrlHandler(RemoveOnControl, TRUE) != 0;
-    (void)installed;
-    const char* none = nullptr;
-    return g_remove_on_interrupt.compare_exchange_strong(none, path);
-}
-
-void ForgetOnInterrupt(const char* path) {
-    const char* expected = path;
-    g_remove_on_interrupt.compare_exchange_strong(expected, nullptr);
+void InstallInterruptCleanup(const char* (*take)()) {
+    g_take_on_interrupt = take;
+    SetConsoleCtrlHandler(RemoveOnControl, TRUE);
 }
 
 }  // namespace platform
