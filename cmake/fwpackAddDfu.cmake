@@ -31,6 +31,14 @@
 # FORMAT srec), or of the EXECUTABLE target (firmware -> firmware.dfu), in the
 # current binary directory.
 
+# Appends fwpack's option FLAG and the value of VARIABLE to the list OPTIONS
+# when VARIABLE is set.
+macro(_fwpack_option options flag variable)
+  if(DEFINED ${variable})
+    list(APPEND ${options} ${flag} "${${variable}}")
+  endif()
+endmacro()
+
 function(fwpack_add_dfu target)
   # One group of arguments for the file and its first target, then one per
   # TARGET.
@@ -51,12 +59,8 @@ function(fwpack_add_dfu target)
     message(FATAL_ERROR "fwpack_add_dfu(${target}): no value for ${file_KEYWORDS_MISSING_VALUES}")
   endif()
   set(options "")
-  if(DEFINED file_DEVICE)
-    list(APPEND options -d "${file_DEVICE}")
-  endif()
-  if(DEFINED file_RELEASE)
-    list(APPEND options -r "${file_RELEASE}")
-  endif()
+  _fwpack_option(options -d file_DEVICE)
+  _fwpack_option(options -r file_RELEASE)
   set(format dfu)
   if(DEFINED file_FORMAT)
     if(NOT file_FORMAT MATCHES "^(dfu|hex|srec)$")
@@ -207,12 +211,8 @@ function(_fwpack_dfu_target target index unparsed group inputs_var options_var d
   endif()
 
   set(options "")
-  if(DEFINED arg_ALT)
-    list(APPEND options -a "${arg_ALT}")
-  endif()
-  if(DEFINED arg_NAME)
-    list(APPEND options -n "${arg_NAME}")
-  endif()
+  _fwpack_option(options -a arg_ALT)
+  _fwpack_option(options -n arg_NAME)
   foreach(base IN LISTS arg_BASE)
     list(APPEND options -b "${base}")
   endforeach()
