@@ -50,6 +50,10 @@ FWPACK_FOLDING_TARGET inline __m128i Fold(__m128i lane, __m128i k, __m128i next)
     return _mm_xor_si128(_mm_xor_si128(low, high), next);
 }
 
+FWPACK_FOLDING_TARGET inline __m128i Load(const uint8_t* at) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+}
+
 // The CRC register (not inverted) after `size` bytes, a multiple of 16 and
 // at least 64. The constants are x^n mod P(x) for the bit-reflected
 // polynomial 0x04C11DB7, for the distances of each fold: 4 x 128 + 64 and
@@ -61,24 +65,23 @@ FWPACK_FOLDING_TARGET uint32_t FoldingCrc32(uint32_t crc, const uint8_t* data, s
     const __m128i k5 = _mm_set_epi64x(0, 0x0163cd6124);
     const __m128i polynomial = _mm_set_epi64x(0x01f7011641, 0x01db710641);
     const __m128i low32 = _mm_setr_epi32(-1, 0, -1, 0);
-    auto load = [](const uint8_t* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); };
 
-    __m128i x1 = _mm_xor_si128(load(data), _mm_cvtsi32_si128(static_cast<int>(crc)));
-    __m128i x2 = load(data + 16);
-    __m128i x3 = load(data + 32);
-    __m128i x4 = load(data + 48);
+    __m128i x1 = _mm_xor_si128(Load(data), _mm_cvtsi32_si128(static_cast<int>(crc)));
+    __m128i x2 = Load(data + 16);
+    __m128i x3 = Load(data + 32);
+    __m128i x4 = Load(data + 48);
     data += 64;
     size -= 64;
     for (; size >= 64; size -= 64, data += 64) {
-        x1 = Fold(x1, k1k2, load(data));
-        x2 = Fold(x2, k1k2, load(data + 16));
-        x3 = Fold(x3, k1k2, load(data + 32));
-        x4 = Fold(x4, k1k2, load(data + 48));
+        x1 = Fold(x1, k1k2, Load(data));
+        x2 = Fold(x2, k1k2, Load(data + 16));
+        x3 = Fold(x3, k1k2, Load(data + 32));
+        x4 = Fold(x4, k1k2, Load(data + 48));
     }
     x1 = Fold(x1, k3k4, x2);
     x1 = Fold(x1, k3k4, x3);
     x1 = Fold(x1, k3k4, x4);
-    for (; size >= 16; size -= 16, data += 16) x1 = Fold(x1, k3k4, load(data));
+    for (; size >= 16; size -= 16, data += 16) x1 = Fold(x1, k3k4, Load(data));
 
     // 128 bits to 64, then Barrett's reduction to 32.
     __m128i x = _mm_xor_si128(_mm_srli_si128(x1, 8), _mm_clmulepi64_si128(x1, k3k4, 0x10));
