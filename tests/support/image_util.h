@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -68,6 +70,24 @@ inline std::vector<uint8_t> Pattern(std::size_t size, uint8_t seed = 0) {
         bytes[i] = static_cast<uint8_t>(i * 7 + (i >> 8) + seed);
     }
     return bytes;
+}
+
+// `count` bytes drawn from `random`.
+inline std::vector<uint8_t> RandomBytes(std::mt19937& random, std::size_t count) {
+    std::vector<uint8_t> bytes(count);
+    for (auto& b : bytes) b = static_cast<uint8_t>(random());
+    return bytes;
+}
+
+// The bytes as printf's "%02X" pairs, as record lines carry them.
+inline std::string HexPairs(const std::vector<uint8_t>& bytes) {
+    std::string text;
+    char pair[3];
+    for (uint8_t b : bytes) {
+        std::snprintf(pair, sizeof pair, "%02X", unsigned{b});
+        text += pair;
+    }
+    return text;
 }
 
 // The image's bytes as runs sorted by address, touching runs joined. The

@@ -20,6 +20,7 @@
 #include "hex_encode.h"
 #include "hex_record.h"
 #include "image.h"
+#include "image_util.h"
 #include "info.h"
 #include "inputs.h"
 #include "srec_record.h"
@@ -28,23 +29,8 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-// printf's view of a record line: every field as "%02X" pairs.
-std::string Pairs(const Bytes& bytes) {
-    std::string text;
-    char pair[3];
-    for (uint8_t b : bytes) {
-        std::snprintf(pair, sizeof pair, "%02X", unsigned{b});
-        text += pair;
-    }
-    return text;
-}
-
-Bytes RandomBytes(std::mt19937& random, std::size_t count) {
-    Bytes bytes(count);
-    for (auto& b : bytes) b = static_cast<uint8_t>(random());
-    return bytes;
-}
+using testutil::HexPairs;
+using testutil::RandomBytes;
 
 TEST(FastRecordLines, MatchPrintfForEveryLengthOnRandomBytes) {
     std::mt19937 random(7);
@@ -59,7 +45,7 @@ TEST(FastRecordLines, MatchPrintfForEveryLengthOnRandomBytes) {
         fields.push_back(static_cast<uint8_t>(-sum));
         char line[HexRecord::LineLength(HexRecord::kMaxDataBytes)];
         const std::size_t length = HexRecord::Line(HexRecord::kData, address, data.data(), count, line);
-        ASSERT_EQ(std::string(line, length), ":" + Pairs(fields) + "\n") << count << " bytes";
+        ASSERT_EQ(std::string(line, length), ":" + HexPairs(fields) + "\n") << count << " bytes";
     }
     for (int address_length = 2; address_length <= 4; ++address_length) {
         for (std::size_t count = 0; count <= 64; ++count) {
@@ -74,7 +60,8 @@ TEST(FastRecordLines, MatchPrintfForEveryLengthOnRandomBytes) {
             const char digit = static_cast<char>('0' + address_length - 1);
             char line[SRecord::LineLength(4, 64)];
             const std::size_t length = SRecord::Line(digit, address_length, address, data.data(), count, line);
-            ASSERT_EQ(std::string(line, length), std::string("S") + digit + Pairs(fields) + "\n") << count << " bytes";
+            ASSERT_EQ(std::string(line, length), std::string("S") + digit + HexPairs(fields) + "\n")
+                << count << " bytes";
         }
     }
 }

@@ -15,16 +15,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-std::string HexDigits(const Bytes& bytes) {
-    std::string text;
-    char pair[3];
-    for (uint8_t b : bytes) {
-        std::snprintf(pair, sizeof pair, "%02X", b);
-        text += pair;
-    }
-    return text;
-}
-
 // ":" byte count, offset, type, data, then the two's complement of the sum.
 std::string HexRecord(uint8_t type, uint16_t offset, const Bytes& data) {
     Bytes fields = {static_cast<uint8_t>(data.size()), static_cast<uint8_t>(offset >> 8), static_cast<uint8_t>(offset),
@@ -33,7 +23,7 @@ std::string HexRecord(uint8_t type, uint16_t offset, const Bytes& data) {
     unsigned sum = 0;
     for (uint8_t b : fields) sum += b;
     fields.push_back(static_cast<uint8_t>(0x100 - (sum & 0xFF)));
-    return ":" + HexDigits(fields) + "\n";
+    return ":" + testutil::HexPairs(fields) + "\n";
 }
 
 // "S3", byte count, 32-bit address, data, then the ones' complement of the sum.
@@ -45,7 +35,7 @@ std::string S3Record(uint32_t address, const Bytes& data) {
     unsigned sum = 0;
     for (uint8_t b : fields) sum += b;
     fields.push_back(static_cast<uint8_t>(~sum));
-    return "S3" + HexDigits(fields) + "\n";
+    return "S3" + testutil::HexPairs(fields) + "\n";
 }
 
 struct Format {

@@ -37,9 +37,7 @@ struct OracleCase {
 
 std::vector<uint8_t> RandomBytes(std::size_t count) {
     std::mt19937 random(5);
-    std::vector<uint8_t> bytes(count);
-    for (auto& b : bytes) b = static_cast<uint8_t>(random());
-    return bytes;
+    return testutil::RandomBytes(random, count);
 }
 
 const OracleCase kOracleCases[] = {
