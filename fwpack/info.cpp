@@ -116,6 +116,16 @@ const char* KindName(FileKind kind) {
     return "file";
 }
 
+// The first element, in file order, whose bytes run past address 0xFFFFFFFF.
+const DfuElementInfo* FirstPastTheTop(const DfuFileInfo& info) {
+    for (const DfuTargetInfo& target : info.targets) {
+        for (const DfuElementInfo& e : target.elements) {
+            if (uint64_t{e.address} + e.size > uint64_t{1} << 32) return &e;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 void DescribeDfuFile(const std::string& path, const DfuFileInfo& info, const ListingSink& sink) {
@@ -189,8 +199,7 @@ std::string DescribeImage(const std::string& path, const char* kind, const CImag
 }
 
 InfoResult RunInfo(const InputFile& input, const ListingSink& sink, const layout::LayoutMap& layouts, bool json) {
-    // The JSON document takes the place of the listing.
-    const ListingSink listing = json ? ListingSink([](const char*, std::size_t) {}) : sink;
+    // The JSON document takes the place of the listing, which is then not made.
     InfoResult result;
     if (input.kind == FileKind::kDfu) {
         const std::shared_ptr<const SharedBytes> bytes = ReadDfuInput(input.path, result.error);
@@ -200,18 +209,14 @@ InfoResult RunInfo(const InputFile& input, const ListingSink& sink, const layout
             return result;
         }
         const DfuFileInfo info = ParseDfuFile(bytes->data(), bytes->size());
-        DescribeDfuFile(input.path, info, listing);
+        if (!json) DescribeDfuFile(input.path, info, sink);
         if (!info.IsSound()) {
             result.error = Format("fwpack: %s: %s\n", input.path.c_str(), info.problem.c_str());
             FinishInfo(ListDfuFile(input, info, bytes->data()), layouts, json, result);
             return result;
         }
-        for (const DfuTargetInfo& target : info.targets) {
-            for (const DfuElementInfo& e : target.elements) {
-                if (result.error.empty() && uint64_t{e.address} + e.size > uint64_t{1} << 32) {
-                    result.error = PastTheTopLine(input.path, e.address, e.size, nullptr);
-                }
-            }
+        if (const DfuElementInfo* past = FirstPastTheTop(info)) {
+            result.error = PastTheTopLine(input.path, past->address, past->size, nullptr);
         }
         FinishInfo(ListDfuFile(input, info, bytes->data()), layouts, json, result);
         return result;
@@ -221,7 +226,7 @@ InfoResult RunInfo(const InputFile& input, const ListingSink& sink, const layout
         FinishInfo(ListImage(input, nullptr), layouts, json, result);
         return result;
     }
-    DescribeImage(input.path, KindName(input.kind), *image, listing);
+    if (!json) DescribeImage(input.path, KindName(input.kind), *image, sink);
     if (const ImageElement* past = FirstPastTheTop(image->GetList())) {
         result.error = PastTheTopLine(input.path, past->address, past->size, nullptr);
     }
