@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "dfu_file.h"
-#include "dfu_parser.h"
+#include "dfuse/dfu_file.h"
+#include "dfuse/dfu_parser.h"
 #include "fuzz_util.h"
-#include "info.h"
-#include "inputs.h"
+#include "info/info.h"
+#include "load/inputs.h"
 
 namespace {
 

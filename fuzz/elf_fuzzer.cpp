@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "formats.h"
+#include "formats/elf_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     ElementList list;

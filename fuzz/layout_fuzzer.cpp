@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "json_writer.h"
-#include "layout.h"
-#include "layout_check.h"
+#include "util/json_writer.h"
+#include "layout/layout.h"
+#include "layout/layout_check.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "dfu_file.h"
+#include "dfuse/dfu_file.h"
 #include "fuzz_util.h"
-#include "image.h"
-#include "inputs.h"
+#include "image/image.h"
+#include "load/inputs.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "image.h"
+#include "image/image.h"
 #include "test_util.h"
 
 namespace testutil {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "image.h"
+#include "image/image.h"
 #include "image_util.h"
 #include "test_util.h"
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "dfu_file.h"
-#include "image.h"
+#include "dfuse/dfu_file.h"
+#include "image/image.h"
 #include "test_util.h"
 
 #if !defined(_WIN32)

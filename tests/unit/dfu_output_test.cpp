@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "dfu_file.h"
+#include "dfuse/dfu_file.h"
 #include "dfu_layout.h"
-#include "image.h"
+#include "image/image.h"
 #include "image_util.h"
 #include "test_util.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "dfu_layout.h"
-#include "dfu_parser.h"
+#include "dfuse/dfu_parser.h"
 
 namespace {
 

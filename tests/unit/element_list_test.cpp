@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "image.h"
+#include "image/image.h"
 #include "image_util.h"
 #include "load_util.h"
 

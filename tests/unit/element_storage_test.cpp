@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "element_list.h"
+#include "model/element_list.h"
 #include "image_util.h"
 
 namespace {

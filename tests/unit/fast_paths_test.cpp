@@ -13,17 +13,17 @@
 #include <thread>
 #include <vector>
 
-#include "background.h"
-#include "dfu_format.h"
+#include "sys/background.h"
+#include "dfuse/dfu_format.h"
 #include "dfu_layout.h"
-#include "dfu_parser.h"
-#include "hex_encode.h"
-#include "hex_record.h"
-#include "image.h"
+#include "dfuse/dfu_parser.h"
+#include "util/hex_encode.h"
+#include "formats/hex_record.h"
+#include "image/image.h"
 #include "image_util.h"
-#include "info.h"
-#include "inputs.h"
-#include "srec_record.h"
+#include "info/info.h"
+#include "load/inputs.h"
+#include "formats/srec_record.h"
 #include "test_util.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "image.h"
+#include "image/image.h"
 #include "image_util.h"
 #include "line_end.h"
 #include "test_util.h"

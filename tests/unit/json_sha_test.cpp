@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "json_writer.h"
-#include "sha256.h"
+#include "util/json_writer.h"
+#include "util/sha256.h"
 
 namespace {
 

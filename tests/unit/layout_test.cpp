@@ -4,9 +4,9 @@
 // the pages an element erases. Addresses and page counts are worked out by hand.
 #include <gtest/gtest.h>
 
-#include "layout.h"
-#include "layout_check.h"
-#include "options.h"
+#include "layout/layout.h"
+#include "layout/layout_check.h"
+#include "app/options.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // whole is tested end to end.
 #include <gtest/gtest.h>
 
-#include "options.h"
+#include "app/options.h"
 
 namespace {
 

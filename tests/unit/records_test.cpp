@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "hex_record.h"
-#include "srec_record.h"
+#include "formats/hex_record.h"
+#include "formats/srec_record.h"
 
 namespace {
 

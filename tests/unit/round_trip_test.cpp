@@ -8,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "image.h"
+#include "image/image.h"
 #include "image_util.h"
 #include "test_util.h"
 

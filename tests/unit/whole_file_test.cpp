@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "inputs.h"
+#include "load/inputs.h"
 #include "test_util.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <ostream>
 #include <string>
 
-#include "platform.h"
+#include "sys/platform.h"
 
 namespace {
 

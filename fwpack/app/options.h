@@ -1,0 +1,84 @@
+// The converter's command line: options and their values, the inputs of each
+// target, and the checks that need no file.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "layout/layout.h"
+#include "sys/paths.h"
+
+enum class OutputFormat { kDfu, kHex, kSrec };
+
+// The output extension of each format, without the dot.
+const char* FormatExtension(OutputFormat format);
+
+// An input file as the command line names it: its path, the kind of file
+// that its name says it is, and for a raw binary its load address.
+struct InputFile {
+    std::string path;
+    FileKind kind = FileKind::kUnknown;
+    std::optional<uint32_t> base;
+};
+
+// One target of the output: its inputs and what the target options set.
+struct TargetOptions {
+    std::vector<InputFile> inputs;  // the first input, then those of --add
+    std::vector<uint32_t> bases;    // the -b values, in order; each goes to its .bin input
+    std::optional<uint8_t> alternate;
+    std::optional<std::string> name;
+};
+
+struct Options {
+    bool help = false;
+    bool version = false;
+    // True when nothing but the program name was given.
+    bool no_arguments = false;
+
+    std::optional<std::string> info;  // --info FILE
+    // targets[0] is the target of the first positional argument; each
+    // --target opens one more.
+    std::vector<TargetOptions> targets{1};
+    std::optional<std::string> output;        // the second positional argument, as typed
+    std::optional<std::string> exact_output;  // -o FILE: the output's name as it stands; "-" for standard output
+    std::optional<FileKind> input_format;     // -I: the kind of every input whose name says none
+
+    // --layout: the memory of each alternate setting, by alternate setting.
+    std::map<uint8_t, layout::MemoryLayout> layouts;
+    bool split = false;  // --split: the targets come from the layouts
+    bool json = false;   // --json: the --info listing as JSON
+
+    std::optional<uint16_t> vendor;
+    std::optional<uint16_t> product;
+    std::optional<uint16_t> release;
+    OutputFormat format = OutputFormat::kDfu;
+};
+
+struct ParsedCommandLine {
+    Options options;
+    // Empty, or one line (without line end) that names the option and what is
+    // wrong with it or with the combination.
+    std::string error;
+};
+
+ParsedCommandLine ParseCommandLine(int argc, const char* const argv[]);
+
+// The text of --help.
+const char* UsageText();
+
+// What names standard input or standard output in the place of a file.
+constexpr const char* kStandardStream = "-";
+
+// Parsers of option values, exposed for the tests.
+std::optional<FileKind> ParseInputFormat(const std::string& text);
+bool ParseDeviceIds(const std::string& text, uint16_t& vendor, uint16_t& product);
+bool ParseHex16(const std::string& text, uint16_t& value);
+bool ParseAddress(const std::string& text, uint32_t& value);
+bool ParseAlternate(const std::string& text, uint8_t& value);
+// A --layout value, [ALT=]TEXT; false with the message (without the option's
+// name) in `error`.
+bool ParseLayoutOption(const std::string& value, std::optional<uint8_t>& alternate, layout::MemoryLayout& memory,
+                       std::string& error);

@@ -1,0 +1,14 @@
+// Reading Motorola S-record files into an element list.
+#pragma once
+
+#include <cstdio>
+
+#include "model/element_list.h"
+
+// Every data record is added through ElementList::AddData. A problem in the
+// file ends the reading with the reader's line-numbered diagnostic on
+// standard error; the elements read before it stay in the list. False as
+// well, and silently, when the file cannot be opened or read.
+bool ReadSRecFile(const char* path, ElementList& list);
+// The same from a stream that is open already (standard input, say).
+bool ReadSRec(std::FILE* file, ElementList& list);

@@ -1,0 +1,235 @@
+// --info: one line per target and per element, the totals, and for a DfuSe
+// file its suffix and whether the CRC and every size field agree with the
+// bytes. The listing goes to standard output, the first problem to standard
+// error.
+#include "info/info.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "util/hex_encode.h"
+#include "info/info_checks.h"
+#include "load/inputs.h"
+#include "util/text_format.h"
+
+namespace {
+
+std::string Count(uint64_t n, const char* thing) {
+    return Format("%llu %s%s", static_cast<unsigned long long>(n), thing, n == 1 ? "" : "s");
+}
+
+// A target name as it can be shown on any terminal: printable ASCII as it
+// is, everything else (and the quote and backslash) escaped.
+std::string QuotedName(const std::string& name) {
+    std::string out = "\"";
+    for (unsigned char c : name) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else {
+            out += Format("\\x%02X", unsigned{c});
+        }
+    }
+    return out + "\"";
+}
+
+template <std::size_t N>
+char* Put(char* out, const char (&text)[N]) {
+    std::memcpy(out, text, N - 1);
+    return out + N - 1;
+}
+
+// A listing as it is made: lines gather in a chunk that goes to the sink
+// whenever it is full, so that a listing of a million elements never lies in
+// memory whole.
+class Listing {
+public:
+    explicit Listing(const ListingSink& sink) : sink_(sink) {}
+    ~Listing() { Flush(); }
+    Listing(const Listing&) = delete;
+    Listing& operator=(const Listing&) = delete;
+
+    void Add(const std::string& text) {
+        if (used_ + text.size() > kChunkSize) Flush();
+        if (text.size() >= kChunkSize) {
+            sink_(text.data(), text.size());
+            return;
+        }
+        std::memcpy(chunk_.get() + used_, text.data(), text.size());
+        used_ += text.size();
+    }
+
+    // "  element N: 0xADDRESS-0xLAST, N bytes" with its line end, formatted
+    // by hand straight into the chunk: printf-style formatting, or a copy of
+    // each line, would take most of a listing's time.
+    void AddElementLine(uint64_t index, uint32_t address, uint32_t size) {
+        char* at = Put(chunk_.get() + used_, "  element ");
+        at = hex_encode::PutDecimal(at, index);
+        at = Put(at, ": 0x");
+        at = hex_encode::PutValue(at, address, 4);
+        if (size == 0) {
+            at = Put(at, ", 0 bytes\n");
+        } else {
+            at = Put(at, "-0x");
+            at = hex_encode::PutHex8(at, uint64_t{address} + size - 1);
+            at = Put(at, ", ");
+            at = hex_encode::PutDecimal(at, size);
+            at = size == 1 ? Put(at, " byte\n") : Put(at, " bytes\n");
+        }
+        used_ = static_cast<std::size_t>(at - chunk_.get());
+        if (used_ >= kChunkSize) Flush();
+    }
+
+    void Flush() {
+        if (used_ > 0) sink_(chunk_.get(), used_);
+        used_ = 0;
+    }
+
+private:
+    static constexpr std::size_t kChunkSize = std::size_t{256} << 10;
+    // The longest element line is 73 characters.
+    static constexpr std::size_t kLineRoom = 96;
+
+    const ListingSink& sink_;
+    std::unique_ptr<char[]> chunk_{new char[kChunkSize + kLineRoom]};
+    std::size_t used_ = 0;
+};
+
+std::string TotalLine(uint64_t targets, uint64_t elements, uint64_t bytes) {
+    return "total: " + Count(targets, "target") + ", " + Count(elements, "element") + ", " + Count(bytes, "byte") +
+           "\n";
+}
+
+const char* KindName(FileKind kind) {
+    switch (kind) {
+        case FileKind::kHex: return "Intel HEX file";
+        case FileKind::kSrec: return "Motorola S-record file";
+        case FileKind::kBin: return "raw binary file";
+        case FileKind::kDfu: return "DfuSe file";
+        case FileKind::kElf: return "ELF file";
+        case FileKind::kUnknown: break;
+    }
+    return "file";
+}
+
+// The first element, in file order, whose bytes run past address 0xFFFFFFFF.
+const DfuElementInfo* FirstPastTheTop(const DfuFileInfo& info) {
+    for (const DfuTargetInfo& target : info.targets) {
+        for (const DfuElementInfo& e : target.elements) {
+            if (uint64_t{e.address} + e.size > uint64_t{1} << 32) return &e;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void DescribeDfuFile(const std::string& path, const DfuFileInfo& info, const ListingSink& sink) {
+    Listing listing(sink);
+    std::string text = Format("%s: DfuSe file of %s\n", path.c_str(), Count(info.file_size, "byte").c_str());
+    if (info.suffix_read) {
+        const DfuSuffixInfo& s = info.suffix;
+        const std::string crc =
+            s.crc == s.computed_crc ? std::string("agrees") : Format("the bytes give 0x%08X", unsigned{s.computed_crc});
+        text += Format(
+            "suffix: vendor 0x%04X, product 0x%04X, release 0x%04X, DFU version 0x%04X, length %u, "
+            "CRC 0x%08X (%s)\n",
+            unsigned{s.vendor}, unsigned{s.product}, unsigned{s.release}, unsigned{s.dfu_version}, unsigned{s.length},
+            unsigned{s.crc}, crc.c_str());
+    }
+    if (info.prefix_read) {
+        const uint64_t body = info.file_size - 16;
+        std::string size = Format("the file holds %llu", static_cast<unsigned long long>(body));
+        if (info.image_size == body) size = "agrees";
+        if (info.image_size_counts_suffix) size = "agrees with the whole file: it counts the 16-byte suffix too";
+        text += Format("prefix: format version %u, image size %lu (%s), %s\n", unsigned{info.version},
+                       static_cast<unsigned long>(info.image_size), size.c_str(),
+                       Count(info.target_count, "target").c_str());
+    }
+    uint64_t elements = 0;
+    uint64_t bytes = 0;
+    for (std::size_t t = 0; t < info.targets.size(); ++t) {
+        const DfuTargetInfo& target = info.targets[t];
+        uint64_t target_bytes = 0;
+        for (const auto& element : target.elements) target_bytes += element.size;
+        text += Format("target %llu: alternate setting %u, %s, %s, %s, target size %lu%s\n",
+                       static_cast<unsigned long long>(t), unsigned{target.alternate},
+                       target.named ? ("name " + QuotedName(target.name)).c_str() : "no name",
+                       Count(target.element_count, "element").c_str(), Count(target_bytes, "byte").c_str(),
+                       static_cast<unsigned long>(target.target_size), target.complete ? " (agrees)" : "");
+        listing.Add(text);
+        text.clear();
+        for (std::size_t e = 0; e < target.elements.size(); ++e) {
+            listing.AddElementLine(e, target.elements[e].address, target.elements[e].size);
+        }
+        elements += target.elements.size();
+        bytes += target_bytes;
+    }
+    text += TotalLine(info.targets.size(), elements, bytes);
+    listing.Add(text);
+}
+
+void DescribeImage(const std::string& path, const char* kind, const CImage& image, const ListingSink& sink) {
+    const ElementList& list = image.GetList();
+    const auto count = static_cast<uint64_t>(list.GetCount());
+    uint64_t bytes = 0;
+    for (const ImageElement& element : list) bytes += element.size;
+    Listing listing(sink);
+    listing.Add(Format("%s: %s\n", path.c_str(), kind) +
+                Format("target 0: %s, %s\n", Count(count, "element").c_str(), Count(bytes, "byte").c_str()));
+    std::size_t index = 0;
+    for (const ImageElement& element : list) listing.AddElementLine(index++, element.address, element.size);
+    listing.Add(TotalLine(1, count, bytes));
+}
+
+std::string DescribeDfuFile(const std::string& path, const DfuFileInfo& info) {
+    std::string text;
+    DescribeDfuFile(path, info, [&](const char* part, std::size_t length) { text.append(part, length); });
+    return text;
+}
+
+std::string DescribeImage(const std::string& path, const char* kind, const CImage& image) {
+    std::string text;
+    DescribeImage(path, kind, image, [&](const char* part, std::size_t length) { text.append(part, length); });
+    return text;
+}
+
+InfoResult RunInfo(const InputFile& input, const ListingSink& sink, const layout::LayoutMap& layouts, bool json) {
+    // The JSON document takes the place of the listing, which is then not made.
+    InfoResult result;
+    if (input.kind == FileKind::kDfu) {
+        const std::shared_ptr<const SharedBytes> bytes = ReadDfuInput(input.path, result.error);
+        if (!bytes) {
+            if (result.error.empty()) result.error = UnloadableLine(input.path);
+            FinishInfo(ListImage(input, nullptr), layouts, json, result);
+            return result;
+        }
+        const DfuFileInfo info = ParseDfuFile(bytes->data(), bytes->size());
+        if (!json) DescribeDfuFile(input.path, info, sink);
+        if (!info.IsSound()) {
+            result.error = Format("fwpack: %s: %s\n", input.path.c_str(), info.problem.c_str());
+            FinishInfo(ListDfuFile(input, info, bytes->data()), layouts, json, result);
+            return result;
+        }
+        if (const DfuElementInfo* past = FirstPastTheTop(info)) {
+            result.error = PastTheTopLine(input.path, past->address, past->size, nullptr);
+        }
+        FinishInfo(ListDfuFile(input, info, bytes->data()), layouts, json, result);
+        return result;
+    }
+    const std::unique_ptr<CImage> image = LoadInput(input, 0, result.error);
+    if (!image) {
+        FinishInfo(ListImage(input, nullptr), layouts, json, result);
+        return result;
+    }
+    if (!json) DescribeImage(input.path, KindName(input.kind), *image, sink);
+    if (const ImageElement* past = FirstPastTheTop(image->GetList())) {
+        result.error = PastTheTopLine(input.path, past->address, past->size, nullptr);
+    }
+    FinishInfo(ListImage(input, image.get()), layouts, json, result);
+    return result;
+}

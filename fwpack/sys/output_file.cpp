@@ -1,0 +1,140 @@
+// Output mechanics shared by the record writers and the DfuSe builder.
+#include "sys/output_file.h"
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+namespace {
+
+// The output's own name within the temporary one is cut to this, so that
+// the temporary name stays within what file systems allow for a name.
+constexpr std::size_t kMaxNameInTemporary = 200;
+
+// `name` cut to at most `limit` bytes, never inside a UTF-8 sequence.
+std::string Shortened(const std::string& name, std::size_t limit) {
+    if (name.size() <= limit) return name;
+    std::size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
+    return name.substr(0, end);
+}
+
+std::string RandomTag() {
+    static std::minstd_rand generator(
+        static_cast<uint32_t>(std::random_device{}()) ^
+        static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::string tag(6, '0');
+    for (char& c : tag) c = kDigits[generator() % 36];
+    return tag;
+}
+
+// The temporary file that Ctrl-C or a request to terminate removes before
+// the program ends: one at a time, named until it is forgotten.
+std::atomic<const char*> g_remove_on_interrupt{nullptr};
+
+const char* TakeRemovalOnInterrupt() { return g_remove_on_interrupt.exchange(nullptr); }
+
+// False when another file is named already.
+bool RemoveOnInterrupt(const char* path) {
+    static const bool installed = (platform::InstallInterruptCleanup(TakeRemovalOnInterrupt), true);
+    (void)installed;
+    const char* none = nullptr;
+    return g_remove_on_interrupt.compare_exchange_strong(none, path);
+}
+
+void ForgetOnInterrupt(const char* path) {
+    const char* expected = path;
+    g_remove_on_interrupt.compare_exchange_strong(expected, nullptr);
+}
+
+}  // namespace
+
+void RemoveIncompleteOutput(const std::string& path) {
+    namespace fs = std::filesystem;
+    const fs::path file = platform::FsPath(path);
+    std::error_code error;
+    const fs::file_status own = fs::symlink_status(file, error);
+    if (error) return;
+    if (fs::is_regular_file(own)) {
+        fs::remove(file, error);
+    } else if (fs::is_symlink(own) && fs::is_regular_file(fs::status(file, error))) {
+        fs::resize_file(file, 0, error);
+    }
+}
+
+TextOutput::TextOutput(const char* path) : path_(path) {
+    const platform::ExistingOutput existing = platform::InspectOutput(path);
+    if (existing.replaceable) file_ = CreateTemporary(existing.mode);
+    replaces_file_ = file_ && existing.mode >= 0;
+    if (!file_) file_ = platform::OpenFile(path, "w");
+}
+
+TextOutput::TextOutput(FilePtr stream) : file_(std::move(stream)) {}
+
+TextOutput::~TextOutput() {
+    // Still open only when the writing was given up before Close().
+    if (!file_) return;
+    file_.reset();
+    if (!temporary_.empty()) {
+        RemoveTemporary();
+    } else if (!path_.empty()) {
+        RemoveIncompleteOutput(path_);
+    }
+}
+
+FilePtr TextOutput::CreateTemporary(int mode) {
+    const std::size_t start = platform::FinalComponentStart(path_);
+    // Hidden, and with an extension that no reader takes for firmware.
+    const std::string stem = path_.substr(0, start) + "." + Shortened(path_.substr(start), kMaxNameInTemporary);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string candidate = stem + ".fwpack-" + RandomTag() + ".tmp";
+        bool exists = false;
+        FilePtr file = platform::CreateNewTextFile(candidate.c_str(), mode, exists);
+        if (file) {
+            temporary_ = std::move(candidate);
+            removed_on_interrupt_ = RemoveOnInterrupt(temporary_.c_str());
+            return file;
+        }
+        if (!exists) break;
+    }
+    return nullptr;
+}
+
+void TextOutput::RemoveTemporary() {
+    if (removed_on_interrupt_) ForgetOnInterrupt(temporary_.c_str());
+    removed_on_interrupt_ = false;
+    platform::RemoveFile(temporary_.c_str());
+    temporary_.clear();
+}
+
+void TextOutput::Flush() {
+    if (used_ > 0 && std::fwrite(chunk_.get(), 1, used_, file_.get()) != used_) good_ = false;
+    if (replaces_file_ && (written_ + used_) / kWritebackStep != written_ / kWritebackStep) {
+        platform::StartWriteback(file_.get());
+    }
+    written_ += used_;
+    used_ = 0;
+}
+
+bool TextOutput::Close() {
+    if (!file_) return false;
+    Flush();
+    const bool closed = CloseFile(std::move(file_));
+    if (!temporary_.empty()) {
+        if (good_ && closed && platform::MoveOver(temporary_.c_str(), path_.c_str())) {
+            // Forgotten only now: an interrupt until here removes the temporary file.
+            if (removed_on_interrupt_) ForgetOnInterrupt(temporary_.c_str());
+            removed_on_interrupt_ = false;
+            temporary_.clear();
+            return true;
+        }
+        RemoveTemporary();
+        return false;
+    }
+    if (good_ && closed) return true;
+    if (!path_.empty()) RemoveIncompleteOutput(path_);
+    return false;
+}

@@ -1,0 +1,181 @@
+// The converter's platform layer for POSIX systems: paths and arguments as the
+// bytes the system gives, growing buffers in anonymous mappings, on
+// transparent huge pages where the system has them, files opened so that no
+// program started later inherits them, files replaced by rename, and signal
+// handlers that remove an unfinished file.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <string>
+
+#include "sys/platform.h"
+
+namespace platform {
+
+namespace {
+
+// A huge page on the usual systems; reservations start and grow on this
+// boundary, so that every step can be backed by whole huge pages.
+constexpr std::size_t kStep = std::size_t{2} << 20;
+
+std::size_t RoundUp(std::size_t size) { return (size + kStep - 1) / kStep * kStep; }
+
+}  // namespace
+
+GrowableBlock::GrowableBlock(std::size_t capacity) {
+    const std::size_t size = RoundUp(capacity);
+    if (size < capacity) return;
+    // Over-sized by one step so that an aligned start can be cut out of it.
+    void* mapped = mmap(nullptr, size + kStep, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (mapped == MAP_FAILED) return;
+    auto* raw = static_cast<uint8_t*>(mapped);
+    auto* start = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(raw) + kStep - 1) & ~(uintptr_t{kStep} - 1));
+    if (start > raw) munmap(raw, static_cast<std::size_t>(start - raw));
+    const std::size_t tail = static_cast<std::size_t>(raw + size + kStep - (start + size));
+    if (tail > 0) munmap(start + size, tail);
+#ifdef MADV_HUGEPAGE
+    // Only a hint: where it is refused, the pages are ordinary ones.
+    madvise(start, size, MADV_HUGEPAGE);
+#endif
+    base_ = start;
+    capacity_ = size;
+}
+
+GrowableBlock::~GrowableBlock() {
+    if (base_) munmap(base_, capacity_);
+}
+
+void GrowableBlock::ReleaseBeyond(std::size_t size) {
+    const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    const std::size_t kept = (size + page - 1) / page * page;
+    if (kept < usable_) madvise(base_ + kept, usable_ - kept, MADV_DONTNEED);
+}
+
+bool GrowableBlock::Extend(std::size_t size) {
+    if (size > capacity_) return false;
+    // Doubling keeps the number of calls small; unwritten pages cost nothing.
+    const std::size_t usable = std::min(capacity_, RoundUp(std::max(size, 2 * usable_)));
+    if (mprotect(base_ + usable_, usable - usable_, PROT_READ | PROT_WRITE) != 0) return false;
+    usable_ = usable;
+    return true;
+}
+
+std::vector<std::string> Arguments(int argc, const char* const argv[], std::string&) {
+    return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>{};
+}
+
+std::filesystem::path FsPath(const std::string& path) { return path; }
+
+void WriteText(std::FILE* stream, std::string_view text) { std::fwrite(text.data(), 1, text.size(), stream); }
+
+FilePtr StandardStream(bool output, bool) {
+    if (!output) return FilePtr(stdin);
+    std::signal(SIGPIPE, SIG_IGN);
+    return FilePtr(stdout);
+}
+
+FilePtr OpenFile(const char* path, const char* mode) {
+    // "e": close on exec, so that a program started later holds no output open.
+    const std::string with_close_on_exec = std::string(mode) + "e";
+    return FilePtr(std::fopen(path, with_close_on_exec.c_str()));
+}
+
+bool IsPlainFile(std::FILE* file) {
+    struct stat status {};
+    return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+ExistingOutput InspectOutput(const char* path) {
+    ExistingOutput existing;
+    struct stat status {};
+    if (lstat(path, &status) != 0) {
+        existing.replaceable = errno == ENOENT;
+        return existing;
+    }
+    // With the effective identity, as the opening of the file would check it.
+    if (!S_ISREG(status.st_mode) || status.st_nlink != 1 || faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0) {
+        return existing;
+    }
+    existing.replaceable = true;
+    existing.mode = static_cast<int>(status.st_mode & 07777);
+    return existing;
+}
+
+std::size_t FinalComponentStart(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? 0 : slash + 1;
+}
+
+FilePtr CreateNewTextFile(const char* path, int mode, bool& exists) {
+    exists = false;
+    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0) {
+        exists = errno == EEXIST;
+        return nullptr;
+    }
+    // Set after the creation: the mode that open() takes passes through the umask.
+    std::FILE* file = mode < 0 || fchmod(fd, static_cast<mode_t>(mode)) == 0 ? fdopen(fd, "w") : nullptr;
+    if (!file) {
+        close(fd);
+        unlink(path);
+    }
+    return FilePtr(file);
+}
+
+bool MoveOver(const char* from, const char* to) { return rename(from, to) == 0; }
+
+void StartWriteback(std::FILE* file) {
+#if defined(__linux__)
+    // What is still in the stream's own buffer follows with the next request.
+    sync_file_range(fileno(file), 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)file;
+#endif
+}
+
+bool RemoveFile(const char* path) { return unlink(path) == 0; }
+
+namespace {
+
+const char* (*g_take_on_interrupt)() = nullptr;
+
+// Ctrl-C, a request to terminate, a closed terminal, and a file size limit
+// passed while writing.
+constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
+
+void RemoveAndEnd(int signal) {
+    // Only calls that are safe in a signal handler.
+    if (const char* path = g_take_on_interrupt()) unlink(path);
+    struct sigaction usual {};
+    usual.sa_handler = SIG_DFL;
+    sigemptyset(&usual.sa_mask);
+    sigaction(signal, &usual, nullptr);
+    // Delivered as the handler returns, so that the program ends as the signal says.
+    raise(signal);
+}
+
+}  // namespace
+
+void InstallInterruptCleanup(const char* (*take)()) {
+    g_take_on_interrupt = take;
+    for (const int signal : kInterrupts) {
+        struct sigaction previous {};
+        // A signal that is ignored (nohup, a shell's trap) or that the
+        // program handles itself is left as it is.
+        if (sigaction(signal, nullptr, &previous) != 0 || (previous.sa_flags & SA_SIGINFO) != 0 ||
+            previous.sa_handler != SIG_DFL) {
+            continue;
+        }
+        struct sigaction action {};
+        action.sa_handler = RemoveAndEnd;
+        sigemptyset(&action.sa_mask);
+        sigaction(signal, &action, nullptr);
+    }
+}
+
+}  // namespace platform
