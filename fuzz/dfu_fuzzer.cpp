@@ -6,14 +6,19 @@
 // the structure behind it. Build with -DFWPACK_FUZZ=ON and clang.
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "dfuse/dfu_file.h"
 #include "dfuse/dfu_parser.h"
 #include "fuzz_util.h"
-#include "info/info.h"
-#include "load/inputs.h"
+#include "info/report.h"
+#include "info/report_json.h"
+#include "info/report_text.h"
+#include "load/loader.h"
+#include "load/read_file.h"
 
 namespace {
 
@@ -50,10 +55,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         for (int i = 0; i < 4; ++i) bytes[bytes.size() - 4 + i] = static_cast<uint8_t>(crc >> (8 * i));
     }
     const DfuFileInfo info = ParseDfuFile(bytes.data(), bytes.size());
-    DescribeDfuFile("fuzz.dfu", info);
+    // The listing and the JSON document of whatever the file holds.
+    const std::string in = FuzzTempPath("in.dfu");
+    if (std::FILE* file = std::fopen(in.c_str(), "wb")) {
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+        const InfoReport report = MakeReport(InputFile{in, FileKind::kDfu, std::nullopt}, {}, true);
+        WriteReportText(report, [](const char*, std::size_t) {});
+        ReportJson(report);
+        // A file with a problem is never reported sound.
+        if (!info.IsSound() && report.sound) __builtin_trap();
+    }
     if (!info.IsSound()) return 0;
 
-    const auto images = TargetsOfDfuFile(info, bytes.data());
+    auto shared = std::make_shared<SharedBytes>();
+    if (!shared->Resize(bytes.size())) return 0;
+    std::copy(bytes.begin(), bytes.end(), shared->data());
+    const auto images = TargetsOfDfuFile(info, shared);
     const std::string out = FuzzTempPath("out.dfu");
     {
         CDFUFile dfu(out.c_str(), info.suffix.vendor, info.suffix.product, info.suffix.release);

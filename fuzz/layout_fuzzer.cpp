@@ -46,8 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     // An element up to the top of the address space from the lowest segment
     // on, one that runs past it, and one byte there.
-    const layout::Span spans[] = {{low, static_cast<uint32_t>(0xFFFFFFFFu - low)}, {low, 0xFFFFFFFFu}, {low, 1}};
-    for (const layout::Span& span : spans) {
+    const ElementSpan spans[] = {{low, static_cast<uint32_t>(0xFFFFFFFFu - low)}, {low, 0xFFFFFFFFu}, {low, 1}};
+    for (const ElementSpan& span : spans) {
         layout::TargetViolation(0, 0, {span}, memory);
         if (const auto erasure = layout::PagesErased(memory, span)) layout::ErasureText(*erasure);
     }

@@ -11,7 +11,7 @@
 #include "dfuse/dfu_file.h"
 #include "fuzz_util.h"
 #include "image/image.h"
-#include "load/inputs.h"
+#include "model/element_view.h"
 
 namespace {
 
@@ -51,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         // Every byte, unless the converter refuses to write the image: an
         // element that runs past 0xFFFFFFFF is left out by the writers.
         const auto runs = Runs(image);
-        if (!FirstPastTheTop(image.GetList()) && (Runs(srec) != runs || Runs(hex) != runs)) __builtin_trap();
+        const ElementList& list = image.GetList();
+        if (FirstPastTheTop(list) == list.end() && (Runs(srec) != runs || Runs(hex) != runs)) __builtin_trap();
     }
     return 0;
 }

@@ -99,6 +99,7 @@ public:
                 Positional(arg);
             } else if (arg == "--") {
                 options_ended = true;
+                result_.options.plain_form = false;
             } else {
                 Option(arg, i, argc, argv);
             }
@@ -129,6 +130,7 @@ private:
     }
 
     void Option(const std::string& arg, int& i, int argc, const char* const argv[]) {
+        result_.options.plain_form = false;
         const KnownOption* known = nullptr;
         std::string shown;  // the option as the user wrote it, for messages
         std::optional<std::string> value;
@@ -429,15 +431,6 @@ private:
 };
 
 }  // namespace
-
-const char* FormatExtension(OutputFormat format) {
-    switch (format) {
-        case OutputFormat::kHex: return "hex";
-        case OutputFormat::kSrec: return "srec";
-        case OutputFormat::kDfu: break;
-    }
-    return "dfu";
-}
 
 std::optional<FileKind> ParseInputFormat(const std::string& text) {
     if (text == "hex") return FileKind::kHex;

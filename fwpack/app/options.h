@@ -9,27 +9,14 @@
 #include <vector>
 
 #include "layout/layout.h"
+#include "load/job.h"
 #include "sys/paths.h"
 
-enum class OutputFormat { kDfu, kHex, kSrec };
-
-// The output extension of each format, without the dot.
-const char* FormatExtension(OutputFormat format);
-
-// An input file as the command line names it: its path, the kind of file
-// that its name says it is, and for a raw binary its load address.
-struct InputFile {
-    std::string path;
-    FileKind kind = FileKind::kUnknown;
-    std::optional<uint32_t> base;
-};
-
-// One target of the output: its inputs and what the target options set.
-struct TargetOptions {
-    std::vector<InputFile> inputs;  // the first input, then those of --add
-    std::vector<uint32_t> bases;    // the -b values, in order; each goes to its .bin input
-    std::optional<uint8_t> alternate;
-    std::optional<std::string> name;
+// One target of the output: its inputs (the first, then those of --add),
+// what the target options set, and the -b values in order, each of which
+// goes to its .bin input.
+struct TargetOptions : TargetJob {
+    std::vector<uint32_t> bases;
 };
 
 struct Options {
@@ -37,6 +24,9 @@ struct Options {
     bool version = false;
     // True when nothing but the program name was given.
     bool no_arguments = false;
+    // True when no option was given: the form `fwpack <original file> [<output file>]`,
+    // whose messages stay as they have always been.
+    bool plain_form = true;
 
     std::optional<std::string> info;  // --info FILE
     // targets[0] is the target of the first positional argument; each
@@ -68,9 +58,6 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const argv[]);
 
 // The text of --help.
 const char* UsageText();
-
-// What names standard input or standard output in the place of a file.
-constexpr const char* kStandardStream = "-";
 
 // Parsers of option values, exposed for the tests.
 std::optional<FileKind> ParseInputFormat(const std::string& text);

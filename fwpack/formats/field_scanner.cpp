@@ -90,7 +90,3 @@ int FieldScanner::NextRecordStart() {
 }
 
 FilePtr OpenForReading(const char* path) { return platform::OpenFile(path, "rb"); }
-
-void ReportLineError(uint32_t line, const char* message) {
-    std::fprintf(stderr, "FILE : line %lu: %s\n", static_cast<unsigned long>(line), message);
-}

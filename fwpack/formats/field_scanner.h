@@ -9,8 +9,9 @@
 #include <string_view>
 
 #include "sys/background.h"
-#include "util/hex_decode.h"
 #include "sys/platform.h"
+#include "util/error.h"
+#include "util/hex_decode.h"
 
 class FieldScanner {
 public:
@@ -133,8 +134,6 @@ private:
 // Opens `path` for reading as bytes; line ends are the scanner's business.
 FilePtr OpenForReading(const char* path);
 
-// Prints a reader's diagnostic: "FILE : line <n>: <message>" and a line end.
-void ReportLineError(uint32_t line, const char* message);
 
 // Reads `file` as records, each opened by the character `start`,
 // with only spaces and line ends between them; any other character there is
@@ -142,18 +141,18 @@ void ReportLineError(uint32_t line, const char* message);
 // returns null, or the text of what is wrong with it; it sets `ended` at a
 // record that ends the file. The first error is reported with its line number
 // and ends the reading. True when the file was read to its end, or to a record
-// that ends it, without an error; a file that cannot be read gives false and
-// says nothing.
+// that ends it, without an error; otherwise false with the diagnostic in
+// `error` (a file that cannot be read on has none).
 template <typename ReadRecord>
-bool ReadRecords(std::FILE* file, char start, const char* format_error, ReadRecord&& read_record) {
+bool ReadRecords(std::FILE* file, char start, const char* format_error, ReadRecord&& read_record, Error& error) {
     FieldScanner scanner(file);
     for (;;) {
         const int c = scanner.NextRecordStart();
         if (c == FieldScanner::kEnd) return !scanner.ReadFailed();
         bool ended = false;
-        const char* error = c == start ? read_record(scanner, ended) : format_error;
-        if (error) {
-            ReportLineError(scanner.GetLine(), error);
+        const char* problem = c == start ? read_record(scanner, ended) : format_error;
+        if (problem) {
+            error = Error::ReaderLine(scanner.GetLine(), problem);
             return false;
         }
         if (ended) return true;

@@ -87,12 +87,12 @@ private:
 
 }  // namespace
 
-bool ReadHex(std::FILE* file, ElementList& list) {
+bool ReadHex(std::FILE* file, ElementList& list, Error& error) {
     HexRecords records(list);
-    return ReadRecords(file, ':', kFormat, records);
+    return ReadRecords(file, ':', kFormat, records, error);
 }
 
-bool ReadHexFile(const char* path, ElementList& list) {
+bool ReadHexFile(const char* path, ElementList& list, Error& error) {
     const FilePtr file = OpenForReading(path);
-    return file && ReadHex(file.get(), list);
+    return file && ReadHex(file.get(), list, error);
 }

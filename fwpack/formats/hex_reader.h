@@ -4,11 +4,12 @@
 #include <cstdio>
 
 #include "model/element_list.h"
+#include "util/error.h"
 
 // The record readers add every data record through ElementList::AddData. A
 // problem in the file ends the reading with the reader's line-numbered
-// diagnostic on standard error; the elements read before it stay in the list.
-// False as well, and silently, when the file cannot be opened or read.
-bool ReadHexFile(const char* path, ElementList& list);
+// diagnostic in `error`; the elements read before it stay in the list.
+// False as well, with no diagnostic, when the file cannot be opened or read.
+bool ReadHexFile(const char* path, ElementList& list, Error& error);
 // The same from a stream that is open already (standard input, say).
-bool ReadHex(std::FILE* file, ElementList& list);
+bool ReadHex(std::FILE* file, ElementList& list, Error& error);

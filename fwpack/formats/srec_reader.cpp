@@ -100,12 +100,12 @@ private:
 
 }  // namespace
 
-bool ReadSRec(std::FILE* file, ElementList& list) {
+bool ReadSRec(std::FILE* file, ElementList& list, Error& error) {
     SRecRecords records(list);
-    return ReadRecords(file, 'S', kFormat, records);
+    return ReadRecords(file, 'S', kFormat, records, error);
 }
 
-bool ReadSRecFile(const char* path, ElementList& list) {
+bool ReadSRecFile(const char* path, ElementList& list, Error& error) {
     const FilePtr file = OpenForReading(path);
-    return file && ReadSRec(file.get(), list);
+    return file && ReadSRec(file.get(), list, error);
 }

@@ -4,6 +4,7 @@
 #include "image/image.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "formats/hex_reader.h"
@@ -26,6 +27,11 @@ CImage::CImage(uint8_t alternate, const char* path, bool named, const char* name
 
 CImage::CImage(uint8_t alternate, bool named, const char* name)
     : alternate_(alternate), list_(std::make_unique<ElementList>()), loaded_(true) {
+    if (named) SetName(name ? name : "");
+}
+
+CImage::CImage(uint8_t alternate, bool named, const char* name, std::unique_ptr<ElementList> elements)
+    : alternate_(alternate), list_(elements ? std::move(elements) : std::make_unique<ElementList>()), loaded_(true) {
     if (named) SetName(name ? name : "");
 }
 
@@ -62,23 +68,40 @@ bool CImage::GetElement(int32_t index, ImageElement* element) const {
     return true;
 }
 
-bool CImage::LoadSRec(const char* path) { return ReadSRecFile(path, *list_); }
+namespace {
 
-bool CImage::LoadHex(const char* path) { return ReadHexFile(path, *list_); }
+// The image prints what its readers find, as it always has: the readers only
+// hand it over.
+bool Reported(bool read, const Error& error) {
+    if (!read && error.kind == Error::Kind::kReaderLine) std::fputs(ReaderDiagnostic(error).c_str(), stderr);
+    return read;
+}
+
+}  // namespace
+
+bool CImage::LoadSRec(const char* path) {
+    Error error;
+    return Reported(ReadSRecFile(path, *list_, error), error);
+}
+
+bool CImage::LoadHex(const char* path) {
+    Error error;
+    return Reported(ReadHexFile(path, *list_, error), error);
+}
 
 bool CImage::LoadBin(const char* path, uint32_t base) { return ReadBinFile(path, base, *list_) == BinRead::kRead; }
 
-const ElementList& CImage::ListToWrite() const {
+const ElementList& CImage::GetList() const {
     static const ElementList kNothing;
     return loaded_ ? *list_ : kNothing;
 }
 
-bool CImage::SaveSRec(const char* path) const { return WriteSRecFile(path, ListToWrite()); }
+bool CImage::SaveSRec(const char* path) const { return WriteSRecFile(path, GetList()); }
 
 bool CImage::SaveHex(const char* path) const { return SaveHex(path, false); }
 
 bool CImage::SaveHex(const char* path, bool end_of_file_record) const {
-    return WriteHexFile(path, ListToWrite(), end_of_file_record);
+    return WriteHexFile(path, GetList(), end_of_file_record);
 }
 
 bool CImage::RemoveElement(int32_t index) { return loaded_ && list_->RemoveAt(index); }

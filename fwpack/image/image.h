@@ -18,6 +18,8 @@ public:
     CImage(uint8_t alternate, const char* path, bool named, const char* name);
     // An empty image, loaded and ready to take elements.
     CImage(uint8_t alternate, bool named, const char* name);
+    // A loaded image of the elements of `elements`, which it takes over.
+    CImage(uint8_t alternate, bool named, const char* name, std::unique_ptr<ElementList> elements);
     virtual ~CImage();
     CImage(const CImage&) = delete;
     CImage& operator=(const CImage&) = delete;
@@ -60,16 +62,11 @@ public:
     // Orders the elements by start address (stable).
     void SortElements();
 
-    // The image's elements: those a writer or a listing walks. An image that
-    // is not loaded hands out no elements through its operations, but its list
-    // still holds what a failed reader left.
-    const ElementList& GetList() const { return *list_; }
-    ElementList& GetList() { return *list_; }
+    // The image's elements, as a writer or a listing walks them: none for an
+    // image that is not loaded, whatever a failed reader left.
+    const ElementList& GetList() const;
 
 private:
-    // The list that the writers write: empty for an image that is not loaded.
-    const ElementList& ListToWrite() const;
-
     uint8_t alternate_;
     std::unique_ptr<ElementList> list_;
     bool loaded_ = false;

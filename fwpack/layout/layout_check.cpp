@@ -23,11 +23,6 @@ uint64_t FirstRefused(const MemoryLayout& layout, uint64_t from, uint64_t end, A
     return from;
 }
 
-uint64_t EndOf(const Span& span) { return span.address + uint64_t{span.size}; }
-
-std::string Plural(uint64_t n, const char* thing) {
-    return Format("%llu %s%s", static_cast<unsigned long long>(n), thing, n == 1 ? "" : "s");
-}
 
 std::string Quoted(const MemoryLayout& layout) { return "\"" + TrimmedName(layout) + "\""; }
 
@@ -45,10 +40,10 @@ std::string TargetLabel(std::size_t index, uint8_t alternate) {
     return Format("target %llu (alternate setting %u)", static_cast<unsigned long long>(index), unsigned{alternate});
 }
 
-std::string TargetViolation(std::size_t index, uint8_t alternate, const std::vector<Span>& elements,
+std::string TargetViolation(std::size_t index, uint8_t alternate, const std::vector<ElementSpan>& elements,
                             const MemoryLayout& layout) {
     for (std::size_t e = 0; e < elements.size(); ++e) {
-        const uint64_t end = EndOf(elements[e]);
+        const uint64_t end = elements[e].End();
         const uint64_t refused =
             FirstRefused(layout, elements[e].address, end, [](const Segment& s) { return (s.type & kWriteable) != 0; });
         if (refused == end) continue;
@@ -63,7 +58,7 @@ std::string TargetViolation(std::size_t index, uint8_t alternate, const std::vec
             const std::string type = segment->type == 0 ? "no access" : TypeWords(segment->type);
             where = Format("it lies in the segment 0x%08X-0x%08llX of %s (%s of %u bytes): %s, not writeable",
                            unsigned{segment->start}, static_cast<unsigned long long>(segment->End() - 1),
-                           Quoted(layout).c_str(), Plural(segment->page_count, "page").c_str(),
+                           Quoted(layout).c_str(), Count(segment->page_count, "page").c_str(),
                            unsigned{segment->page_size}, type.c_str());
         }
         return Format("%s, element %llu: the byte at 0x%08X is not writeable: %s",
@@ -78,8 +73,8 @@ std::string NoLayoutWarning(std::size_t index, uint8_t alternate) {
            " has no layout, while other alternate settings have one: its elements are not checked";
 }
 
-std::optional<Erasure> PagesErased(const MemoryLayout& layout, const Span& element) {
-    const uint64_t end = EndOf(element);
+std::optional<Erasure> PagesErased(const MemoryLayout& layout, const ElementSpan& element) {
+    const uint64_t end = element.End();
     if (element.size == 0 || FirstRefused(layout, element.address, end, [](const Segment&) { return true; }) != end) {
         return std::nullopt;
     }
@@ -115,40 +110,40 @@ std::string ErasureText(const Erasure& erasure) {
     std::string text = "erases ";
     for (std::size_t i = 0; i < erasure.runs.size(); ++i) {
         if (i > 0) text += ", ";
-        text += Plural(erasure.runs[i].count, "page") + Format(" of %u bytes", unsigned{erasure.runs[i].page_size});
+        text += Count(erasure.runs[i].count, "page") + Format(" of %u bytes", unsigned{erasure.runs[i].page_size});
     }
     return text;
 }
 
-bool CheckImages(const std::vector<std::unique_ptr<CImage>>& images, const LayoutMap& layouts, std::string& warnings,
-                 std::string& error) {
+bool CheckImages(const std::vector<std::unique_ptr<CImage>>& images, const LayoutMap& layouts,
+                 std::vector<std::string>& warnings, Error& error) {
     for (std::size_t t = 0; t < images.size(); ++t) {
         const uint8_t alternate = images[t]->GetAlternate();
         const auto layout = layouts.find(alternate);
         if (layout == layouts.end()) {
-            warnings += "fwpack: warning: " + NoLayoutWarning(t, alternate) + "\n";
+            warnings.push_back(NoLayoutWarning(t, alternate));
             continue;
         }
-        std::vector<Span> spans;
-        for (const ImageElement& element : images[t]->GetList()) spans.push_back({element.address, element.size});
+        const ElementList& list = images[t]->GetList();
+        const std::vector<ElementSpan> spans(list.begin(), list.end());
         const std::string violation = TargetViolation(t, alternate, spans, layout->second);
         if (!violation.empty()) {
-            error = "fwpack: " + violation + "\n";
+            error = Error::Problem("", violation);
             return false;
         }
     }
     return true;
 }
 
-bool SplitByLayouts(std::vector<std::unique_ptr<CImage>>& images, const LayoutMap& layouts, std::string& error) {
+bool SplitByLayouts(std::vector<std::unique_ptr<CImage>>& images, const LayoutMap& layouts, Error& error) {
     std::map<uint8_t, std::unique_ptr<CImage>> split;
     for (const auto& image : images) {
         for (const ImageElement& element : image->GetList()) {
             const std::string shown = Format("--split: the element at 0x%08X (%s)", unsigned{element.address},
-                                             Plural(element.size, "byte").c_str());
+                                             Count(element.size, "byte").c_str());
             const std::optional<uint8_t> alternate = LayoutHolding(layouts, element.address);
             if (!alternate) {
-                error = "fwpack: " + shown + " lies in no layout\n";
+                error = Error::Problem("", shown + " lies in no layout");
                 return false;
             }
             const uint64_t end = element.address + uint64_t{element.size};
@@ -158,10 +153,11 @@ bool SplitByLayouts(std::vector<std::unique_ptr<CImage>>& images, const LayoutMa
                 const auto address = static_cast<uint32_t>(outside);
                 const std::optional<uint8_t> other =
                     outside > 0xFFFFFFFFu ? std::nullopt : LayoutHolding(layouts, address);
-                error = other ? Format("fwpack: %s lies across the layouts of alternate settings %u and %u\n",
-                                       shown.c_str(), unsigned{*alternate}, unsigned{*other})
-                              : Format("fwpack: %s lies in no layout from its byte at 0x%08llX on\n", shown.c_str(),
-                                       static_cast<unsigned long long>(outside));
+                error = Error::Problem(
+                    "", other ? Format("%s lies across the layouts of alternate settings %u and %u", shown.c_str(),
+                                       unsigned{*alternate}, unsigned{*other})
+                              : Format("%s lies in no layout from its byte at 0x%08llX on", shown.c_str(),
+                                       static_cast<unsigned long long>(outside)));
                 return false;
             }
             auto& target = split[*alternate];

@@ -6,7 +6,7 @@ namespace {
 char UpperCase(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Where the final component of `path` starts.
-std::size_t FinalComponent(const std::string& path) {
+std::size_t FinalComponentStart(const std::string& path) {
     std::size_t start = 0;
     for (std::size_t i = 0; i < path.size(); ++i) {
         const char c = path[i];
@@ -17,9 +17,18 @@ std::size_t FinalComponent(const std::string& path) {
 
 }  // namespace
 
+const char* InputFormatHint(const std::string& path) {
+    const std::string extension = ReaderExtension(path);
+    for (const char* srec : {".S19", ".S28", ".S37", ".MOT", ".SX"}) {
+        if (extension == srec) return "srec";
+    }
+    if (extension == ".IHX" || extension == ".IHEX") return "hex";
+    return nullptr;
+}
+
 std::string ReaderExtension(const std::string& path) {
     const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos || dot < FinalComponent(path)) return std::string();
+    if (dot == std::string::npos || dot < FinalComponentStart(path)) return std::string();
     std::string extension = path.substr(dot);
     for (char& c : extension) c = UpperCase(c);
     return extension;
@@ -36,7 +45,7 @@ FileKind KindOfPath(const std::string& path) {
 }
 
 std::string OutputName(const std::string& path, const char* extension) {
-    const std::size_t dot = path.find('.', FinalComponent(path));
+    const std::size_t dot = path.find('.', FinalComponentStart(path));
     return path.substr(0, dot) + "." + extension;
 }
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-enum class FileKind { kUnknown, kHex, kSrec, kBin, kDfu, kElf };
+#include "sys/file_kind.h"
 
 // The extension that picks a reader: the last "." of the final path
 // component and everything after it, upper-cased (".HEX"); empty when that
@@ -16,6 +16,11 @@ std::string ReaderExtension(const std::string& path);
 // The kind of file that `path` names by its reader extension, in any case:
 // ".HEX", ".SREC", ".BIN", ".DFU", ".ELF" or ".AXF"; kUnknown for any other.
 FileKind KindOfPath(const std::string& path);
+
+// For a path whose extension names no kind but one that other tools use for
+// a format that is read: the -I value that reads it ("srec" for ".s19",
+// ".s28", ".s37", ".mot" and ".sx"; "hex" for ".ihx" and ".ihex"), else null.
+const char* InputFormatHint(const std::string& path);
 
 // The output name: within the final path component, the first "." and
 // everything after it become "." and `extension`; a component without "."

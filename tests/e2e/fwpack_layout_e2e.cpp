@@ -269,7 +269,7 @@ import hashlib, json, sys, zlib
 doc = json.load(open(sys.argv[1], encoding="utf-8"))
 data = open(sys.argv[2], "rb").read()
 elements = [bytes([1, 2, 3, 4]), bytes([5, 6]), bytes([0xAA] * 3)]
-assert doc["schema"] == 1 and doc["file"] == "f.dfu" and doc["kind"] == "dfuse", doc
+assert doc["schema"] == 2 and doc["file"] == "f.dfu" and doc["kind"] == "dfuse", doc
 assert doc["sound"] is False, doc
 assert doc["problem"].startswith("target 1 (alternate setting 1), element 0: the byte at 0x20000000"), doc
 assert doc["prefix"] == {"version": 1, "image_size": len(data) - 16, "counts_suffix": False}, doc
@@ -311,6 +311,43 @@ TEST(FwpackInfoJson, IsOneDocumentThatPythonReads) {
     EXPECT_EQ(checked.status, 0) << checked.err << run.out;
     EXPECT_EQ(checked.out, "ok\n");
 }
+
+// Where no image could be made, the document names the cause and has no digest.
+struct UnreadableCase {
+    const char* label;
+    const char* file;     // written into the folder when `content` is not null
+    const char* content;
+    std::string problem;  // the document's "problem"
+    std::string err;      // standard error
+};
+
+class FwpackInfoJsonProblem : public testing::TestWithParam<UnreadableCase> {};
+
+TEST_P(FwpackInfoJsonProblem, NamesTheCauseAndNoDigest) {
+    const UnreadableCase& c = GetParam();
+    TempDir dir;
+    if (c.content) testutil::WriteFile(dir / c.file, c.content);
+    const RunResult run = Fwpack(dir, {"--info", c.file, "--json"});
+    EXPECT_EQ(run.status, kTarget.error_status);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_NE(run.out.find("\"schema\": 2,"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"problem\": \"" + c.problem + "\","), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"sha256\": null,"), std::string::npos) << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FwpackInfoJsonProblem,
+    testing::Values(
+        UnreadableCase{"bad_checksum", "bad.hex", ":0100000001FF\n", "line 1: Bad hexadecimal checksum!",
+                       Line("FILE : line 1: Bad hexadecimal checksum!") +
+                           Line("fwpack Unable to create image from this file [bad.hex] !")},
+        UnreadableCase{"missing_hex", "missing.hex", nullptr, "no such file",
+                       Line("fwpack: missing.hex: no such file") +
+                           Line("fwpack Unable to create image from this file [missing.hex] !")},
+        UnreadableCase{"missing_dfu", "missing.dfu", nullptr, "no such file",
+                       Line("fwpack: missing.dfu: no such file") +
+                           Line("fwpack Unable to create image from this file [missing.dfu] !")}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace
 }  // namespace fwpack_e2e

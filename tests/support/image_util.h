@@ -109,15 +109,17 @@ inline std::vector<ByteRun> NormalizedRuns(const std::vector<ByteRun>& runs) {
     return joined;
 }
 
-// The image's elements as runs, in list order.
-inline std::vector<ByteRun> ElementsOf(const CImage& image) {
+// The list's elements as runs, in list order.
+inline std::vector<ByteRun> ElementsOf(const ElementList& list) {
     std::vector<ByteRun> runs;
-    const ElementList& list = image.GetList();
     for (int32_t i = 0; i < list.GetCount(); ++i) {
         const ImageElement* element = list.GetAt(i);
         runs.push_back(ByteRun{element->address, std::vector<uint8_t>(element->data, element->data + element->size)});
     }
     return runs;
 }
+
+// The image's elements as runs, in list order.
+inline std::vector<ByteRun> ElementsOf(const CImage& image) { return ElementsOf(image.GetList()); }
 
 }  // namespace testutil

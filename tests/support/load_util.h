@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "formats/hex_reader.h"
+#include "formats/srec_reader.h"
 #include "image/image.h"
 #include "image_util.h"
 #include "test_util.h"
@@ -39,6 +41,18 @@ inline Loaded LoadText(const std::string& content, const std::string& file_name)
     result.err = testing::internal::GetCapturedStderr();
     result.loaded = image.IsLoaded();
     result.elements = ElementsOf(image);
+    if (!result.loaded) {
+        // An image that is not loaded shows no elements: what the reader left
+        // before its error is read again straight into a list.
+        ElementList list;
+        Error error;
+        if (KindOfPath(path) == FileKind::kHex) {
+            ReadHexFile(path.c_str(), list, error);
+        } else {
+            ReadSRecFile(path.c_str(), list, error);
+        }
+        result.elements = ElementsOf(list);
+    }
     return result;
 }
 

@@ -21,8 +21,9 @@
 #include "formats/hex_record.h"
 #include "image/image.h"
 #include "image_util.h"
-#include "info/info.h"
-#include "load/inputs.h"
+#include "listing_util.h"
+#include "load/loader.h"
+#include "load/read_file.h"
 #include "formats/srec_record.h"
 #include "test_util.h"
 
@@ -102,7 +103,7 @@ TEST(FastListing, MatchesPrintfLineForLine) {
         total += size;
     }
     const std::string totals = std::to_string(total) + " bytes";
-    EXPECT_EQ(DescribeImage("x.hex", "Intel HEX file", image), "x.hex: Intel HEX file\ntarget 0: 12000 elements, " +
+    EXPECT_EQ(testutil::DescribeImage("x.hex", FileKind::kHex, image), "x.hex: Intel HEX file\ntarget 0: 12000 elements, " +
                                                                    totals + "\n" + lines +
                                                                    "total: 1 target, 12000 elements, " + totals + "\n");
 }
@@ -141,10 +142,15 @@ TEST(SharedDfuInput, HoldsWhatTheCopyingPathHolds) {
     ASSERT_EQ(Bytes(bytes->data(), bytes->data() + bytes->size()), file);
     const DfuFileInfo info = ParseDfuFile(bytes->data(), bytes->size());
     ASSERT_TRUE(info.IsSound()) << info.problem;
-    const auto copied = TargetsOfDfuFile(info, bytes->data());
+    const auto copied = testutil::CopiedTargetsOfDfuFile(info, bytes->data());
     const auto shared = TargetsOfDfuFile(info, bytes);
     const uint8_t* first = bytes->data();
     const uint8_t* last = first + bytes->size();
+    // A list of the first target's elements that shares the file's bytes too.
+    std::vector<ImageElement> first_target;
+    for (const ImageElement& e : shared[0]->GetList()) first_target.push_back(e);
+    ElementList list;
+    list.AppendShared(bytes, first_target);
     bytes.reset();  // the images keep the file's bytes
     ASSERT_EQ(shared.size(), copied.size());
     for (std::size_t t = 0; t < shared.size(); ++t) {
@@ -155,15 +161,23 @@ TEST(SharedDfuInput, HoldsWhatTheCopyingPathHolds) {
             }
         }
     }
-    // The lists stay lists like any other: the last element grows, and the
-    // elements change, without touching the other targets' shared bytes.
-    ElementList& list = shared[0]->GetList();
+    // Lists that share the file's bytes stay lists like any other: the last
+    // element grows, and the elements change, without touching the other
+    // targets' shared bytes.
+    ElementList copy;
+    for (const ImageElement& e : copied[0]->GetList()) ASSERT_TRUE(copy.InsertAt(copy.GetCount(), e));
     const ImageElement last_element = *list.GetAt(list.GetCount() - 1);
     const Bytes more = RandomBytes(random, 100);
     list.AddData(last_element.address + last_element.size, more.data(), static_cast<uint32_t>(more.size()));
-    copied[0]->GetList().AddData(last_element.address + last_element.size, more.data(), 100);
-    ASSERT_TRUE(shared[0]->RemoveElement(0));
-    ASSERT_TRUE(copied[0]->RemoveElement(0));
+    copy.AddData(last_element.address + last_element.size, more.data(), 100);
+    ASSERT_TRUE(list.RemoveAt(0));
+    ASSERT_TRUE(copy.RemoveAt(0));
+    ASSERT_EQ(list.GetCount(), copy.GetCount());
+    for (int32_t i = 0; i < list.GetCount(); ++i) {
+        const ImageElement& a = *list.GetAt(i);
+        const ImageElement& b = *copy.GetAt(i);
+        EXPECT_TRUE(Element({a.address, Bytes(a.data, a.data + a.size)}) == Element({b.address, Bytes(b.data, b.data + b.size)}));
+    }
     for (std::size_t t = 0; t < shared.size(); ++t) {
         EXPECT_TRUE(Elements(*shared[t]) == Elements(*copied[t])) << "target " << t;
     }

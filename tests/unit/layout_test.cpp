@@ -135,7 +135,7 @@ struct CheckCase {
     uint32_t address, size;
     const char* violation;  // of the element as element 1 of target 2, alternate setting 3
     const char* erasure;    // null: it lies in no memory in part
-    std::vector<layout::Span> partial;
+    std::vector<ElementSpan> partial;
 };
 
 TEST(LayoutCheck, FindsTheFirstByteThatCannotBeWrittenAndThePagesErased) {
@@ -172,7 +172,7 @@ TEST(LayoutCheck, FindsTheFirstByteThatCannotBeWrittenAndThePagesErased) {
         {0x08000000, 0, "", nullptr, {}},
     };
     for (const CheckCase& c : cases) {
-        const layout::Span span{c.address, c.size};
+        const ElementSpan span{c.address, c.size};
         EXPECT_EQ(layout::TargetViolation(2, 3, {{0x08000000, 1}, span}, memory), c.violation) << std::hex << c.address;
         const auto erasure = layout::PagesErased(memory, span);
         ASSERT_EQ(erasure.has_value(), c.erasure != nullptr) << std::hex << c.address;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "load/inputs.h"
+#include "load/read_file.h"
 #include "test_util.h"
 
 namespace {

@@ -1,24 +1,15 @@
-// --info: one line per target and per element, the totals, and for a DfuSe
-// file its suffix and whether the CRC and every size field agree with the
-// bytes. The listing goes to standard output, the first problem to standard
-// error.
-#include "info/info.h"
+// --info as text: the listing of the report, one line per target and per
+// element, the totals, for a DfuSe file its suffix and prefix, then the pages
+// each element erases and the warnings.
+#include "info/report_text.h"
 
-#include <cstdio>
 #include <cstring>
 #include <memory>
-#include <vector>
 
 #include "util/hex_encode.h"
-#include "info/info_checks.h"
-#include "load/inputs.h"
 #include "util/text_format.h"
 
 namespace {
-
-std::string Count(uint64_t n, const char* thing) {
-    return Format("%llu %s%s", static_cast<unsigned long long>(n), thing, n == 1 ? "" : "s");
-}
 
 // A target name as it can be shown on any terminal: printable ASCII as it
 // is, everything else (and the quote and backslash) escaped.
@@ -116,21 +107,15 @@ const char* KindName(FileKind kind) {
     return "file";
 }
 
-// The first element, in file order, whose bytes run past address 0xFFFFFFFF.
-const DfuElementInfo* FirstPastTheTop(const DfuFileInfo& info) {
-    for (const DfuTargetInfo& target : info.targets) {
-        for (const DfuElementInfo& e : target.elements) {
-            if (uint64_t{e.address} + e.size > uint64_t{1} << 32) return &e;
-        }
-    }
-    return nullptr;
+uint64_t Bytes(const ReportTarget& target) {
+    uint64_t bytes = 0;
+    for (const ElementSpan& element : target.elements) bytes += element.size;
+    return bytes;
 }
 
-}  // namespace
-
-void DescribeDfuFile(const std::string& path, const DfuFileInfo& info, const ListingSink& sink) {
-    Listing listing(sink);
-    std::string text = Format("%s: DfuSe file of %s\n", path.c_str(), Count(info.file_size, "byte").c_str());
+void ListDfuFile(const InfoReport& report, Listing& listing) {
+    const DfuFileInfo& info = *report.dfu;
+    std::string text = Format("%s: DfuSe file of %s\n", report.input.path.c_str(), Count(info.file_size, "byte").c_str());
     if (info.suffix_read) {
         const DfuSuffixInfo& s = info.suffix;
         const std::string crc =
@@ -152,10 +137,9 @@ void DescribeDfuFile(const std::string& path, const DfuFileInfo& info, const Lis
     }
     uint64_t elements = 0;
     uint64_t bytes = 0;
-    for (std::size_t t = 0; t < info.targets.size(); ++t) {
-        const DfuTargetInfo& target = info.targets[t];
-        uint64_t target_bytes = 0;
-        for (const auto& element : target.elements) target_bytes += element.size;
+    for (std::size_t t = 0; t < report.targets.size(); ++t) {
+        const ReportTarget& target = report.targets[t];
+        const uint64_t target_bytes = Bytes(target);
         text += Format("target %llu: alternate setting %u, %s, %s, %s, target size %lu%s\n",
                        static_cast<unsigned long long>(t), unsigned{target.alternate},
                        target.named ? ("name " + QuotedName(target.name)).c_str() : "no name",
@@ -169,67 +153,38 @@ void DescribeDfuFile(const std::string& path, const DfuFileInfo& info, const Lis
         elements += target.elements.size();
         bytes += target_bytes;
     }
-    text += TotalLine(info.targets.size(), elements, bytes);
+    text += TotalLine(report.targets.size(), elements, bytes);
     listing.Add(text);
 }
 
-void DescribeImage(const std::string& path, const char* kind, const CImage& image, const ListingSink& sink) {
-    const ElementList& list = image.GetList();
-    const auto count = static_cast<uint64_t>(list.GetCount());
-    uint64_t bytes = 0;
-    for (const ImageElement& element : list) bytes += element.size;
-    Listing listing(sink);
-    listing.Add(Format("%s: %s\n", path.c_str(), kind) +
+void ListImage(const InfoReport& report, Listing& listing) {
+    const ReportTarget& target = report.targets.front();
+    const auto count = static_cast<uint64_t>(target.elements.size());
+    const uint64_t bytes = Bytes(target);
+    listing.Add(Format("%s: %s\n", report.input.path.c_str(), KindName(report.input.kind)) +
                 Format("target 0: %s, %s\n", Count(count, "element").c_str(), Count(bytes, "byte").c_str()));
     std::size_t index = 0;
-    for (const ImageElement& element : list) listing.AddElementLine(index++, element.address, element.size);
+    for (const ElementSpan& element : target.elements) listing.AddElementLine(index++, element.address, element.size);
     listing.Add(TotalLine(1, count, bytes));
 }
 
-std::string DescribeDfuFile(const std::string& path, const DfuFileInfo& info) {
-    std::string text;
-    DescribeDfuFile(path, info, [&](const char* part, std::size_t length) { text.append(part, length); });
-    return text;
-}
+}  // namespace
 
-std::string DescribeImage(const std::string& path, const char* kind, const CImage& image) {
-    std::string text;
-    DescribeImage(path, kind, image, [&](const char* part, std::size_t length) { text.append(part, length); });
-    return text;
-}
-
-InfoResult RunInfo(const InputFile& input, const ListingSink& sink, const layout::LayoutMap& layouts, bool json) {
-    // The JSON document takes the place of the listing, which is then not made.
-    InfoResult result;
-    if (input.kind == FileKind::kDfu) {
-        const std::shared_ptr<const SharedBytes> bytes = ReadDfuInput(input.path, result.error);
-        if (!bytes) {
-            if (result.error.empty()) result.error = UnloadableLine(input.path);
-            FinishInfo(ListImage(input, nullptr), layouts, json, result);
-            return result;
-        }
-        const DfuFileInfo info = ParseDfuFile(bytes->data(), bytes->size());
-        if (!json) DescribeDfuFile(input.path, info, sink);
-        if (!info.IsSound()) {
-            result.error = Format("fwpack: %s: %s\n", input.path.c_str(), info.problem.c_str());
-            FinishInfo(ListDfuFile(input, info, bytes->data()), layouts, json, result);
-            return result;
-        }
-        if (const DfuElementInfo* past = FirstPastTheTop(info)) {
-            result.error = PastTheTopLine(input.path, past->address, past->size, nullptr);
-        }
-        FinishInfo(ListDfuFile(input, info, bytes->data()), layouts, json, result);
-        return result;
+void WriteReportText(const InfoReport& report, const ListingSink& sink) {
+    Listing listing(sink);
+    if (report.loaded) {
+        if (report.dfu)
+            ListDfuFile(report, listing);
+        else
+            ListImage(report, listing);
     }
-    const std::unique_ptr<CImage> image = LoadInput(input, 0, result.error);
-    if (!image) {
-        FinishInfo(ListImage(input, nullptr), layouts, json, result);
-        return result;
+    std::string lines;
+    for (std::size_t t = 0; t < report.verdicts.size(); ++t) {
+        for (const ElementPages& pages : report.verdicts[t].pages) {
+            lines += Format("target %llu, element %llu: %s\n", static_cast<unsigned long long>(t),
+                            static_cast<unsigned long long>(pages.element), layout::ErasureText(pages.erasure).c_str());
+        }
     }
-    if (!json) DescribeImage(input.path, KindName(input.kind), *image, sink);
-    if (const ImageElement* past = FirstPastTheTop(image->GetList())) {
-        result.error = PastTheTopLine(input.path, past->address, past->size, nullptr);
-    }
-    FinishInfo(ListImage(input, image.get()), layouts, json, result);
-    return result;
+    for (const std::string& warning : report.warnings) lines += "warning: " + warning + "\n";
+    listing.Add(lines);
 }

@@ -1,11 +1,9 @@
 // The JSON document of --info: the file, its DfuSe prefix and suffix, its
 // targets and elements with their CRC-32 and SHA-256, the warnings and the
 // layout check.
-#include "info/info_json.h"
+#include "info/report_json.h"
 
-#include "dfuse/dfu_format.h"
 #include "util/json_writer.h"
-#include "util/sha256.h"
 
 namespace {
 
@@ -21,9 +19,9 @@ const char* KindWord(FileKind kind) {
     return "unknown";
 }
 
-void Prefix(JsonWriter& json, const DfuFileInfo* dfu) {
+void Prefix(JsonWriter& json, const std::optional<DfuFileInfo>& dfu) {
     json.Key("prefix");
-    if (dfu == nullptr || !dfu->prefix_read) return json.Null();
+    if (!dfu || !dfu->prefix_read) return json.Null();
     json.BeginObject();
     json.Key("version");
     json.Number(dfu->version);
@@ -34,9 +32,9 @@ void Prefix(JsonWriter& json, const DfuFileInfo* dfu) {
     json.EndObject();
 }
 
-void Suffix(JsonWriter& json, const DfuFileInfo* dfu) {
+void Suffix(JsonWriter& json, const std::optional<DfuFileInfo>& dfu) {
     json.Key("suffix");
-    if (dfu == nullptr || !dfu->suffix_read) return json.Null();
+    if (!dfu || !dfu->suffix_read) return json.Null();
     const DfuSuffixInfo& s = dfu->suffix;
     json.BeginObject();
     const std::pair<const char*, uint64_t> fields[] = {{"vendor", s.vendor},
@@ -55,31 +53,30 @@ void Suffix(JsonWriter& json, const DfuFileInfo* dfu) {
 
 }  // namespace
 
-std::string InfoJson(const ListedFile& file, const std::string& problem, const std::vector<std::string>& warnings,
-                     const std::vector<LayoutVerdict>* verdicts) {
+std::string ReportJson(const InfoReport& report) {
     JsonWriter json;
     json.BeginObject();
     json.Key("schema");
-    json.Number(1);
+    json.Number(2);
     json.Key("file");
-    json.String(file.input->path);
+    json.String(report.input.path);
     json.Key("kind");
-    json.String(KindWord(file.input->kind));
+    json.String(KindWord(report.input.kind));
     json.Key("sound");
-    json.Bool(problem.empty());
+    json.Bool(report.sound);
     json.Key("problem");
-    if (problem.empty())
+    if (report.sound)
         json.Null();
     else
-        json.String(problem);
-    Prefix(json, file.dfu);
-    Suffix(json, file.dfu);
+        json.String(ProblemText(report.problem));
+    Prefix(json, report.dfu);
+    Suffix(json, report.dfu);
 
-    Sha256 whole;
     uint64_t total = 0;
     json.Key("targets");
     json.BeginArray();
-    for (const ListedTarget& target : file.targets) {
+    for (std::size_t t = 0; t < report.targets.size(); ++t) {
+        const ReportTarget& target = report.targets[t];
         json.BeginObject();
         json.Key("alternate");
         json.Number(target.alternate);
@@ -90,10 +87,9 @@ std::string InfoJson(const ListedFile& file, const std::string& problem, const s
             json.Null();
         json.Key("elements");
         json.BeginArray();
-        for (const ListedElement& element : target.elements) {
-            Sha256 sha;
-            sha.Update(element.data, element.size);
-            whole.Update(element.data, element.size);
+        for (std::size_t e = 0; e < target.elements.size(); ++e) {
+            const ElementSpan& element = target.elements[e];
+            const ElementDigest& digest = report.digests[t][e];
             total += element.size;
             json.BeginObject();
             json.Key("address");
@@ -101,9 +97,9 @@ std::string InfoJson(const ListedFile& file, const std::string& problem, const s
             json.Key("size");
             json.Number(element.size);
             json.Key("crc32");
-            json.Number(dfu_format::Crc32(0, element.data, element.size));
+            json.Number(digest.crc32);
             json.Key("sha256");
-            json.String(sha.FinishHex());
+            json.String(digest.sha256);
             json.EndObject();
         }
         json.EndArray();
@@ -113,18 +109,21 @@ std::string InfoJson(const ListedFile& file, const std::string& problem, const s
     json.Key("total_size");
     json.Number(total);
     json.Key("sha256");
-    json.String(whole.FinishHex());
+    if (report.loaded)
+        json.String(report.sha256);
+    else
+        json.Null();
     json.Key("warnings");
     json.BeginArray();
-    for (const std::string& warning : warnings) json.String(warning);
+    for (const std::string& warning : report.warnings) json.String(warning);
     json.EndArray();
 
     json.Key("layout");
-    if (verdicts == nullptr) {
+    if (!report.layouts_given) {
         json.Null();
     } else {
         json.BeginArray();
-        for (const LayoutVerdict& verdict : *verdicts) {
+        for (const LayoutVerdict& verdict : report.verdicts) {
             json.BeginObject();
             json.Key("alternate");
             json.Number(verdict.alternate);

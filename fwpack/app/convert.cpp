@@ -1,0 +1,157 @@
+// The conversion's sequence: name the output, load, check against the
+// layouts, build and write, and say how it ended.
+#include "app/convert.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <new>
+#include <system_error>
+
+#include "dfuse/defaults.h"
+#include "dfuse/dfu_file.h"
+#include "formats/hex_writer.h"
+#include "formats/srec_writer.h"
+#include "image/image.h"
+#include "layout/layout_check.h"
+#include "load/loader.h"
+#include "sys/open_cause.h"
+#include "sys/output_file.h"
+#include "sys/paths.h"
+#include "sys/platform.h"
+
+namespace {
+
+Outcome Success(const std::string& input) { return {{}, {}, "fwpack success for [" + input + "] !", 0}; }
+Outcome ConversionFailure(const std::string& input) { return {{}, {}, "fwpack Failure for [" + input + "] !", 1}; }
+
+struct OutputTarget {
+    std::string name;              // the file written
+    std::string shown;             // how an output error names it: the argument as typed, else the derived name
+    bool standard_output = false;  // -o -
+};
+
+// The output that could not be opened or written, and why when it can be told.
+Outcome OutputError(const OutputTarget& output, int error_number) {
+    Outcome outcome{{}, {}, "fwpack output file error [" + output.shown + "] !", 1};
+    const std::string cause = output.standard_output ? std::string() : WriteFailureCause(output.name, error_number);
+    if (!cause.empty()) outcome.error = Error::CannotOpen(output.shown, cause);
+    return outcome;
+}
+
+// Whether `output` names the file `input`: the same path, or another path to
+// the same file (a link, another spelling).
+bool SameFile(const std::string& input, const std::string& output) {
+    const std::filesystem::path in = platform::FsPath(input);
+    const std::filesystem::path out = platform::FsPath(output);
+    if (in.lexically_normal() == out.lexically_normal()) return true;
+    std::error_code error;
+    return std::filesystem::equivalent(in, out, error) && !error;
+}
+
+Outcome WriteDfu(const Options& options, const LoadedTargets& loaded, const OutputTarget& output,
+                 const std::string& first_input) {
+    const DeviceIdentity identity = loaded.identity.value_or(DefaultIdentity());
+    const uint16_t vendor = options.vendor.value_or(identity.vendor);
+    const uint16_t product = options.product.value_or(identity.product);
+    const uint16_t release = options.release.value_or(identity.release);
+    errno = 0;
+    CDFUFile dfu = output.standard_output ? CDFUFile(platform::StandardStream(true, true), vendor, product, release)
+                                          : CDFUFile(output.name.c_str(), vendor, product, release);
+    if (dfu.GetStatus() != STATUS_SUCCESS) return OutputError(output, errno);
+    try {
+        for (const auto& image : loaded.images) {
+            if (dfu.AddTarget(*image) != STATUS_SUCCESS) {
+                // A file without the image would only mislead whoever picks it up.
+                dfu.Discard();
+                return ConversionFailure(first_input);
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        // Else the builder would complete the file on its way out.
+        dfu.Discard();
+        throw;
+    }
+    // The file is complete on disk before success is reported.
+    errno = 0;
+    if (dfu.Close() != STATUS_SUCCESS) return OutputError(output, errno);
+    return Success(first_input);
+}
+
+Outcome WriteRecords(const Options& options, const CImage& image, const OutputTarget& output,
+                     const std::string& first_input) {
+    bool written = false;
+    errno = 0;
+    if (output.standard_output) {
+        TextOutput text(platform::StandardStream(true, false));
+        written = options.format == OutputFormat::kHex ? WriteHex(text, image.GetList(), true)
+                                                       : WriteSRec(text, image.GetList());
+    } else {
+        written = options.format == OutputFormat::kHex ? image.SaveHex(output.name.c_str(), true)
+                                                       : image.SaveSRec(output.name.c_str());
+    }
+    return written ? Success(first_input) : OutputError(output, errno);
+}
+
+Outcome Failed(Error error) {
+    Outcome outcome;
+    outcome.error = std::move(error);
+    outcome.status = 1;
+    return outcome;
+}
+
+}  // namespace
+
+LoadJob JobOf(const Options& options) {
+    LoadJob job;
+    job.targets.assign(options.targets.begin(), options.targets.end());
+    job.format = options.format;
+    job.default_name = kDefaults[kTargetName];
+    return job;
+}
+
+Outcome Convert(const Options& options) {
+    const std::string& first_input = options.targets.front().inputs.front().path;
+    const char* extension =
+        options.format == OutputFormat::kDfu ? kDefaults[kExtension] : FormatExtension(options.format);
+    OutputTarget output;
+    if (options.exact_output) {
+        output.name = *options.exact_output;
+        output.standard_output = output.name == kStandardStream;
+    } else {
+        output.name = OutputName(options.output ? *options.output : first_input, extension);
+    }
+    output.shown = options.exact_output ? *options.exact_output : options.output ? *options.output : output.name;
+    // Refused before anything is read or written: the input would be lost.
+    // Standard input and output are no files of the command line's.
+    for (const auto& target : options.targets) {
+        for (const auto& input : target.inputs) {
+            if (!output.standard_output && input.path != kStandardStream && SameFile(input.path, output.name)) {
+                return Failed(Error::Problem("", "the output " + output.name + " is the input " + input.path +
+                                                     "; writing it would destroy the input"));
+            }
+        }
+    }
+
+    // The inputs are loaded before the output is opened, so that an input that
+    // cannot be read leaves any existing output file untouched.
+    LoadedTargets loaded;
+    Error error;
+    if (!LoadTargets(JobOf(options), loaded, error)) return Failed(std::move(error));
+    // The layouts are checked before the output is opened, too.
+    std::vector<std::string> warnings;
+    if (!options.layouts.empty()) {
+        if (options.split && !layout::SplitByLayouts(loaded.images, options.layouts, error)) {
+            return Failed(std::move(error));
+        }
+        if (!layout::CheckImages(loaded.images, options.layouts, warnings, error)) {
+            Outcome outcome = Failed(std::move(error));
+            outcome.warnings = std::move(warnings);
+            return outcome;
+        }
+    }
+    Outcome outcome = options.format == OutputFormat::kDfu
+                          ? WriteDfu(options, loaded, output, first_input)
+                          : WriteRecords(options, *loaded.images.front(), output, first_input);
+    outcome.warnings = std::move(warnings);
+    return outcome;
+}

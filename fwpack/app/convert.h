@@ -1,0 +1,23 @@
+// The conversion: the output's name, the inputs loaded, the layouts checked,
+// the output written; its outcome as a value for the one place that prints.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/options.h"
+#include "util/error.h"
+
+// How a conversion ends: what goes to standard error, in this order, and the
+// exit status.
+struct Outcome {
+    std::vector<std::string> warnings;  // each without "fwpack: warning: "
+    Error error;                        // kNone and not unloadable when there is none
+    std::string line;                   // the closing line ("fwpack success for [...] !"), or empty
+    int status = 0;
+};
+
+Outcome Convert(const Options& options);
+
+// The job that the command line describes, as the loader takes it.
+LoadJob JobOf(const Options& options);

@@ -1,0 +1,41 @@
+// A conversion's job as the loader takes it, whatever gave it (the command
+// line, a test, another program): the inputs of each target with what is
+// known of them, and the format that the images will be written in.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sys/file_kind.h"
+
+enum class OutputFormat { kDfu, kHex, kSrec };
+
+// The output extension of each format, without the dot.
+const char* FormatExtension(OutputFormat format);
+
+// What names standard input or standard output in the place of a file.
+constexpr const char* kStandardStream = "-";
+
+// An input file: its path, the kind of file it is read as, and for a raw
+// binary its load address.
+struct InputFile {
+    std::string path;
+    FileKind kind = FileKind::kUnknown;
+    std::optional<uint32_t> base;
+};
+
+// One target: its inputs, merged in address order, and what sets it apart.
+struct TargetJob {
+    std::vector<InputFile> inputs;  // the first input, then the others
+    std::optional<uint8_t> alternate;
+    std::optional<std::string> name;
+};
+
+struct LoadJob {
+    std::vector<TargetJob> targets;
+    OutputFormat format = OutputFormat::kDfu;
+    // The name of a target that names none (a DfuSe input keeps its own).
+    std::string default_name;
+};
