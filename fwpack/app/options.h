@@ -28,7 +28,8 @@ struct Options {
     // whose messages stay as they have always been.
     bool plain_form = true;
 
-    std::optional<std::string> info;  // --info FILE
+    bool info = false;                     // --info: the file is the first argument
+    std::optional<std::string> info_file;  // --info=FILE
     // targets[0] is the target of the first positional argument; each
     // --target opens one more.
     std::vector<TargetOptions> targets{1};
@@ -59,7 +60,8 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const argv[]);
 // The text of --help.
 const char* UsageText();
 
-// Parsers of option values, exposed for the tests.
+// The parsers of option values.
+// An input format's name, in any case.
 std::optional<FileKind> ParseInputFormat(const std::string& text);
 bool ParseDeviceIds(const std::string& text, uint16_t& vendor, uint16_t& product);
 bool ParseHex16(const std::string& text, uint16_t& value);

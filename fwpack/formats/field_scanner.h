@@ -134,7 +134,6 @@ private:
 // Opens `path` for reading as bytes; line ends are the scanner's business.
 FilePtr OpenForReading(const char* path);
 
-
 // Reads `file` as records, each opened by the character `start`,
 // with only spaces and line ends between them; any other character there is
 // `format_error`. read_record(scanner, ended) reads the rest of one record and

@@ -49,7 +49,8 @@ void ListDfuFile(InfoReport& report) {
         target.target_size = t.target_size;
         target.complete = t.complete;
         target.elements.reserve(t.elements.size());
-        for (const DfuElementInfo& e : t.elements) target.elements.emplace_back(e.address, e.size, bytes + e.data_offset);
+        for (const DfuElementInfo& e : t.elements)
+            target.elements.emplace_back(e.address, e.size, bytes + e.data_offset);
         report.targets.push_back(std::move(target));
     }
 }
@@ -124,10 +125,11 @@ void Warn(InfoReport& report) {
     if (report.dfu && report.dfu->suffix_read) {
         const DeviceIdentity defaults = DefaultIdentity();
         if (report.dfu->suffix.vendor == defaults.vendor && report.dfu->suffix.product == defaults.product) {
-            warnings.push_back(Format("the suffix holds the default IDs %04X:%04X: a device in DFU mode reports its "
-                                      "own product ID, and loaders compare the file's IDs with the device's (set them "
-                                      "with -d VID:PID)",
-                                      unsigned{defaults.vendor}, unsigned{defaults.product}));
+            warnings.push_back(
+                Format("the suffix holds the default IDs %04X:%04X: a device in DFU mode reports its "
+                       "own product ID, and loaders compare the file's IDs with the device's (set them "
+                       "with -d VID:PID)",
+                       unsigned{defaults.vendor}, unsigned{defaults.product}));
         }
     }
     for (std::size_t t = 0; t < report.targets.size(); ++t) {

@@ -115,7 +115,8 @@ uint64_t Bytes(const ReportTarget& target) {
 
 void ListDfuFile(const InfoReport& report, Listing& listing) {
     const DfuFileInfo& info = *report.dfu;
-    std::string text = Format("%s: DfuSe file of %s\n", report.input.path.c_str(), Count(info.file_size, "byte").c_str());
+    std::string text =
+        Format("%s: DfuSe file of %s\n", report.input.path.c_str(), Count(info.file_size, "byte").c_str());
     if (info.suffix_read) {
         const DfuSuffixInfo& s = info.suffix;
         const std::string crc =

@@ -35,6 +35,14 @@ public:
         while (pos_ < end_ && text_[pos_] != '/') ++pos_;
         layout.name = text_.substr(name_start, pos_ - name_start);
         layout.segments.clear();
+        // "@Flash 0x08000000/04*016Kg": the name took the zone's address, whose '/' is missing.
+        const std::size_t word = layout.name.find_last_of(' ') + 1;
+        if (layout.name.size() > word + 2 && layout.name[word] == '0' &&
+            (layout.name[word + 1] == 'x' || layout.name[word + 1] == 'X') &&
+            layout.name.find_first_not_of("0123456789abcdefABCDEF", word + 2) == std::string::npos) {
+            pos_ = name_start + word;
+            return Fail("'/' before the zone's start address", error);
+        }
         if (pos_ == end_) return Fail("'/' and a zone's start address", error);
         while (pos_ < end_) {
             ++pos_;  // the '/' before the zone's address

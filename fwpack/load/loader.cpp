@@ -2,7 +2,9 @@
 #include "load/loader.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <new>
+#include <system_error>
 
 #include "dfuse/dfu_format.h"
 #include "formats/bin_reader.h"
@@ -18,8 +20,12 @@ namespace {
 using Elements = std::unique_ptr<ElementList>;
 
 // The error of an input that names no format by its extension, with the -I
-// that reads it where its extension is one that other tools use.
+// that reads it where its extension is one that other tools use; first of
+// all, that there is no such file to read.
 Error NoFormat(const std::string& path) {
+    std::error_code ignored;
+    const FilePtr file = OpenInput(path);
+    if (!file || std::filesystem::is_directory(platform::FsPath(path), ignored)) return CannotOpenInput(path);
     const char* hint = InputFormatHint(path);
     const std::string extension = ReaderExtension(path);
     if (hint) {
@@ -46,13 +52,13 @@ bool LoadBinInput(const InputFile& input, ElementList& list, Error& error) {
     }
     switch (ReadBin(file.get(), *input.base, list)) {
         case BinRead::kRead: return true;
-        case BinRead::kUnreadable: error = Error::CannotOpen(input.path, "a read error stopped the reading"); return false;
+        case BinRead::kUnreadable: error = CannotOpenInput(input.path); return false;
         case BinRead::kPastTheTop: break;
     }
     // A source whose size was not known ahead, or that never ends.
-    error = Error::Problem(input.path, Format("its bytes from 0x%08X run past address 0xFFFFFFFF after the first %llu",
-                                              unsigned{*input.base},
-                                              static_cast<unsigned long long>((uint64_t{1} << 32) - *input.base)));
+    error = Error::Problem(
+        input.path, Format("its bytes from 0x%08X run past address 0xFFFFFFFF after the first %llu",
+                           unsigned{*input.base}, static_cast<unsigned long long>((uint64_t{1} << 32) - *input.base)));
     return false;
 }
 
@@ -63,8 +69,9 @@ bool LoadRecordInput(const InputFile& input, ElementList& list, Error& error) {
         error = CannotOpenInput(input.path);
         return false;
     }
-    const bool read = input.kind == FileKind::kHex ? ReadHex(file.get(), list, error) : ReadSRec(file.get(), list, error);
-    if (!read && error.kind == Error::Kind::kNone) error = Error::CannotOpen(input.path, "a read error stopped the reading");
+    const bool read =
+        input.kind == FileKind::kHex ? ReadHex(file.get(), list, error) : ReadSRec(file.get(), list, error);
+    if (!read && error.kind == Error::Kind::kNone) error = CannotOpenInput(input.path);
     return read;
 }
 
@@ -135,9 +142,9 @@ std::unique_ptr<CImage> LoadTarget(const TargetJob& target, const LoadJob& job, 
             for (const ImageElement& e : *inputs[i]) spans.push_back({e.address, e.size, static_cast<uint32_t>(i)});
         }
         if (const auto overlap = FirstOverlap(std::move(spans), inputs.size())) {
-            error = Error::Problem("", Format("%s and %s both define the byte at 0x%08X",
-                                              target.inputs[overlap->first].path.c_str(),
-                                              target.inputs[overlap->second].path.c_str(), unsigned{overlap->address}));
+            error = Error::Problem(
+                "", Format("%s and %s both define the byte at 0x%08X", target.inputs[overlap->first].path.c_str(),
+                           target.inputs[overlap->second].path.c_str(), unsigned{overlap->address}));
             return nullptr;
         }
         inputs.front()->Reserve(count);
@@ -182,9 +189,9 @@ bool LoadDfuInput(const LoadJob& job, LoadedTargets& loaded, Error& error) {
         const auto chosen = std::find_if(images.begin(), images.end(),
                                          [&](const auto& image) { return image->GetAlternate() == *target.alternate; });
         if (chosen == images.end()) {
-            error = Error::Problem("", Format("%s has no target with alternate setting %u (it has %s)", path.c_str(),
-                                              unsigned{*target.alternate},
-                                              images.empty() ? "none" : AlternateList(images).c_str()));
+            error = Error::Problem(
+                "", Format("%s has no target with alternate setting %u (it has %s)", path.c_str(),
+                           unsigned{*target.alternate}, images.empty() ? "none" : AlternateList(images).c_str()));
             return false;
         }
         std::unique_ptr<CImage> image = std::move(*chosen);

@@ -79,8 +79,9 @@ std::shared_ptr<const SharedBytes> ReadDfuInput(const std::string& path, Error& 
             case WholeFileRead::kRead: return bytes;
             case WholeFileRead::kUnreadable: error = CannotOpenInput(path); break;
             case WholeFileRead::kTooLong:
-                error = Error::Problem(path, Format("the file holds more than %llu bytes, the most a DfuSe file can hold",
-                                                    static_cast<unsigned long long>(dfu_format::kMaxFileSize)));
+                error =
+                    Error::Problem(path, Format("the file holds more than %llu bytes, the most a DfuSe file can hold",
+                                                static_cast<unsigned long long>(dfu_format::kMaxFileSize)));
                 break;
         }
     } catch (const std::bad_alloc&) {

@@ -274,7 +274,7 @@ std::vector<RefusalCase> RefusalCases() {
                             (uint32_t{bad_crc[n - 2]} << 16) | (uint32_t{bad_crc[n - 1]} << 24);
     return {
         {"unknown_option", fw, {"fw.hex", "-x"}, {"fwpack: unknown option '-x'", kHint}},
-        {"unknown_long_option", fw, {"--devices=1:2", "fw.hex"}, {"fwpack: unknown option '--devices'", kHint}},
+        {"unknown_long_option", fw, {"--devices=1:2", "fw.hex"}, {"fwpack: unknown option '--devices' (did you mean '--device'?)", kHint}},
         {"missing_value", fw, {"fw.hex", "-d"}, {"fwpack: option '-d' needs a value", kHint}},
         {"value_given_to_a_flag", fw, {"--help=x"}, {"fwpack: option '--help' takes no value", kHint}},
         {"bad_device",
