@@ -2,8 +2,9 @@
 # .deb and a .tar.gz on Linux, a .zip for Windows. They hold the two programs,
 # their manual pages, the README, license and changelog, the CMake package
 # through which firmware builds find fwpack, and on Linux the completion of
-# fwpack's command line in bash. The converter's library and the tests stay in
-# the build tree.
+# fwpack's command line in bash. The converter's library, with its headers,
+# is installed by `cmake --install` as a component of its own, which the
+# packages leave out; the tests stay in the build tree.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 include(${CMAKE_CURRENT_LIST_DIR}/debian-docs.cmake)
@@ -59,6 +60,14 @@ install(TARGETS fwpack EXPORT fwpackTargets RUNTIME DESTINATION ${CMAKE_INSTALL_
 add_subdirectory(man)
 
 install(EXPORT fwpackTargets NAMESPACE fwpack:: DESTINATION ${FWPACK_INSTALL_CMAKEDIR})
+
+# The library: one static library per layer below the command line, their
+# headers by layer below include/fwpack, and fwpack::library, which links them.
+install(TARGETS ${FWPACK_LIBRARY_TARGETS} EXPORT fwpackLibraryTargets
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library)
+install(DIRECTORY fwpack/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/fwpack COMPONENT library
+        FILES_MATCHING PATTERN "*.h" PATTERN app EXCLUDE)
+install(EXPORT fwpackLibraryTargets NAMESPACE fwpack:: DESTINATION ${FWPACK_INSTALL_CMAKEDIR} COMPONENT library)
 # The package holds a program, which serves builds for any target machine.
 write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/fwpackConfigVersion.cmake
   COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
@@ -101,5 +110,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+
+# The packages hold the programs and what serves them; the library is for
+# builds from the sources.
+set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};Unspecified;/")
 
 include(CPack)
