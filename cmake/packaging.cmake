@@ -82,13 +82,14 @@ set(CPACK_PACKAGE_CONTACT "${FWPACK_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "firmware image converter for DfuSe files, and an environment launcher")
 # Lines short enough for a Debian package's long description.
 string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
-  "fwpack reads firmware images from Intel HEX, Motorola S-record, raw binary"
-  "and DfuSe files and writes them as DfuSe files, the container in which"
-  "firmware is handed to USB devices that are upgraded through the DFU"
-  "protocol, or as Intel HEX or S-records. It merges several inputs into one"
-  "target or into several targets, sets the device's identity, and lists and"
-  "checks what a file holds. A CMake package adds the conversion to firmware"
-  "builds; bash completes its command line."
+  "fwpack reads firmware images from ELF files straight from the linker,"
+  "Intel HEX, Motorola S-record, raw binary and DfuSe files and writes them"
+  "as DfuSe files, the container in which firmware is handed to USB devices"
+  "that are upgraded through the DFU protocol, or as Intel HEX or S-records."
+  "It merges several inputs into one target or into several targets, sets the"
+  "device's identity, checks an image against the device's memory, and lists"
+  "and checks what a file holds. A CMake package adds the conversion to"
+  "firmware builds; bash completes its command line."
   ""
   "envlaunch records four environment variables in env_vars.txt beside itself"
   "and starts the companion program qxini_core.exe from its own directory. It"
@@ -114,5 +115,14 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The packages hold the programs and what serves them; the library is for
 # builds from the sources.
 set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};Unspecified;/")
+
+# The Linux packages hold the converter linked dynamically, as the release
+# preset builds it, so that the system's library updates reach it and the
+# package depends on them. A build that links it statically makes no package
+# rather than a different one of the same name.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND FWPACK_STATIC_LINK)
+  set(CPACK_FWPACK_STATIC_LINK ON)
+endif()
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack-project.cmake)
 
 include(CPack)
