@@ -2,8 +2,8 @@
 // load address that the caller gives, since the file itself carries none.
 #include <vector>
 
-#include "formats/field_scanner.h"
 #include "formats/bin_reader.h"
+#include "formats/field_scanner.h"
 
 BinRead ReadBinFile(const char* path, uint32_t base, ElementList& list) {
     const FilePtr file = OpenForReading(path);

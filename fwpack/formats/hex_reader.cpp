@@ -2,8 +2,8 @@
 // tested, segment (02) and linear (04) address bases, data merged into the
 // last element when it continues it. The first problem ends the reading with
 // a line-numbered diagnostic.
-#include "formats/field_scanner.h"
 #include "formats/hex_reader.h"
+#include "formats/field_scanner.h"
 #include "formats/hex_record.h"
 
 namespace {
@@ -12,12 +12,18 @@ constexpr const char* kFormat = "Not in Intel Hex format!";
 constexpr const char* kChecksum = "Bad hexadecimal checksum!";
 
 // Reads one record behind its ':' and adds the bytes of a data record to the list.
+// With `kWholeRecords`, the usual record is taken in one step; without, every
+// record goes through the field reader alone, the reference that the
+// whole-record path must agree with.
+template <bool kWholeRecords>
 class HexRecords {
 public:
     explicit HexRecords(ElementList& list) : list_(list) {}
 
     const char* operator()(FieldScanner& scanner, bool& ended) {
-        if (ReadWholeDataRecord(scanner)) return nullptr;
+        if constexpr (kWholeRecords) {
+            if (ReadWholeDataRecord(scanner)) return nullptr;
+        }
         uint32_t byte_count = 0;
         uint32_t address = 0;
         uint32_t separator = 0;
@@ -88,11 +94,16 @@ private:
 }  // namespace
 
 bool ReadHex(std::FILE* file, ElementList& list, Error& error) {
-    HexRecords records(list);
+    HexRecords<true> records(list);
     return ReadRecords(file, ':', kFormat, records, error);
 }
 
 bool ReadHexFile(const char* path, ElementList& list, Error& error) {
     const FilePtr file = OpenForReading(path);
     return file && ReadHex(file.get(), list, error);
+}
+
+bool ReadHexByFields(std::FILE* file, ElementList& list, Error& error) {
+    HexRecords<false> records(list);
+    return ReadRecords(file, ':', kFormat, records, error);
 }

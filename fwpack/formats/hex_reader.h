@@ -13,3 +13,7 @@
 bool ReadHexFile(const char* path, ElementList& list, Error& error);
 // The same from a stream that is open already (standard input, say).
 bool ReadHex(std::FILE* file, ElementList& list, Error& error);
+// The same through the field reader alone, record by record: the reference
+// that the reading above, which takes the usual record in one step, must
+// agree with on any input.
+bool ReadHexByFields(std::FILE* file, ElementList& list, Error& error);

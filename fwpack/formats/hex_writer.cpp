@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "formats/hex_writer.h"
 #include "formats/hex_record.h"
+#include "formats/hex_writer.h"
 #include "sys/output_file.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // S7-S9, checksums tested, data merged into the last element when it
 // continues it. The first problem ends the reading with a line-numbered
 // diagnostic.
-#include "formats/field_scanner.h"
 #include "formats/srec_reader.h"
+#include "formats/field_scanner.h"
 #include "formats/srec_record.h"
 
 namespace {
@@ -12,12 +12,18 @@ constexpr const char* kFormat = "Not in Motorola SREC format!";
 constexpr const char* kChecksum = "Checksum error!";
 
 // Reads one record behind its 'S' and adds the bytes of a data record to the list.
+// With `kWholeRecords`, the usual record is taken in one step; without, every
+// record goes through the field reader alone, the reference that the
+// whole-record path must agree with.
+template <bool kWholeRecords>
 class SRecRecords {
 public:
     explicit SRecRecords(ElementList& list) : list_(list) {}
 
     const char* operator()(FieldScanner& scanner, bool& ended) {
-        if (ReadWholeDataRecord(scanner)) return nullptr;
+        if constexpr (kWholeRecords) {
+            if (ReadWholeDataRecord(scanner)) return nullptr;
+        }
         SRecord::Kind kind;
         if (!SRecord::KindOf(scanner.ReadChar(), kind)) return kFormat;
         return kind.address_length == 0 ? SkipHeader(scanner) : Record(scanner, kind, ended);
@@ -101,11 +107,16 @@ private:
 }  // namespace
 
 bool ReadSRec(std::FILE* file, ElementList& list, Error& error) {
-    SRecRecords records(list);
+    SRecRecords<true> records(list);
     return ReadRecords(file, 'S', kFormat, records, error);
 }
 
 bool ReadSRecFile(const char* path, ElementList& list, Error& error) {
     const FilePtr file = OpenForReading(path);
     return file && ReadSRec(file.get(), list, error);
+}
+
+bool ReadSRecByFields(std::FILE* file, ElementList& list, Error& error) {
+    SRecRecords<false> records(list);
+    return ReadRecords(file, 'S', kFormat, records, error);
 }

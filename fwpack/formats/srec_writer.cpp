@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "formats/srec_record.h"
 #include "formats/srec_writer.h"
 #include "sys/output_file.h"
-#include "formats/srec_record.h"
 
 namespace {
 

@@ -13,19 +13,21 @@
 #include <thread>
 #include <vector>
 
-#include "sys/background.h"
-#include "dfuse/dfu_format.h"
 #include "dfu_layout.h"
+#include "dfuse/dfu_format.h"
 #include "dfuse/dfu_parser.h"
-#include "util/hex_encode.h"
+#include "formats/hex_reader.h"
 #include "formats/hex_record.h"
+#include "formats/srec_reader.h"
+#include "formats/srec_record.h"
 #include "image/image.h"
 #include "image_util.h"
 #include "listing_util.h"
 #include "load/loader.h"
 #include "load/read_file.h"
-#include "formats/srec_record.h"
+#include "sys/background.h"
 #include "test_util.h"
+#include "util/hex_encode.h"
 
 namespace {
 
@@ -103,9 +105,9 @@ TEST(FastListing, MatchesPrintfLineForLine) {
         total += size;
     }
     const std::string totals = std::to_string(total) + " bytes";
-    EXPECT_EQ(testutil::DescribeImage("x.hex", FileKind::kHex, image), "x.hex: Intel HEX file\ntarget 0: 12000 elements, " +
-                                                                   totals + "\n" + lines +
-                                                                   "total: 1 target, 12000 elements, " + totals + "\n");
+    EXPECT_EQ(testutil::DescribeImage("x.hex", FileKind::kHex, image),
+              "x.hex: Intel HEX file\ntarget 0: 12000 elements, " + totals + "\n" + lines +
+                  "total: 1 target, 12000 elements, " + totals + "\n");
 }
 
 struct Element {
@@ -176,7 +178,8 @@ TEST(SharedDfuInput, HoldsWhatTheCopyingPathHolds) {
     for (int32_t i = 0; i < list.GetCount(); ++i) {
         const ImageElement& a = *list.GetAt(i);
         const ImageElement& b = *copy.GetAt(i);
-        EXPECT_TRUE(Element({a.address, Bytes(a.data, a.data + a.size)}) == Element({b.address, Bytes(b.data, b.data + b.size)}));
+        EXPECT_TRUE(Element({a.address, Bytes(a.data, a.data + a.size)}) ==
+                    Element({b.address, Bytes(b.data, b.data + b.size)}));
     }
     for (std::size_t t = 0; t < shared.size(); ++t) {
         EXPECT_TRUE(Elements(*shared[t]) == Elements(*copied[t])) << "target " << t;
@@ -225,4 +228,88 @@ TEST(BackgroundWorkerJobs, RunInTurnAndAreWaitedForAtTheEnd) {
         });
     }
     EXPECT_TRUE(finished);
+}
+
+namespace {
+
+// Random record files, mostly sound, some with a fault: a digit changed, a
+// character that is no digit, spaces inside a record, a line end cut short.
+std::string RandomRecordText(std::mt19937& random, bool hex) {
+    std::string text;
+    const int records = 1 + static_cast<int>(random() % 40);
+    for (int r = 0; r < records; ++r) {
+        const std::size_t count = random() % 40;
+        const Bytes data = RandomBytes(random, count);
+        const auto address = static_cast<uint32_t>(random() % 0x20000);
+        std::string line;
+        if (hex) {
+            uint32_t sum = static_cast<uint32_t>(count) + ((address >> 8) & 0xFF) + (address & 0xFF);
+            for (uint8_t b : data) sum += b;
+            char head[10];
+            std::snprintf(head, sizeof head, ":%02X%04X00", unsigned(count), unsigned(address & 0xFFFF));
+            char tail[3];
+            std::snprintf(tail, sizeof tail, "%02X", unsigned((0x100 - (sum & 0xFF)) & 0xFF));
+            line = head + HexPairs(data) + tail;
+        } else {
+            uint32_t sum = static_cast<uint32_t>(count) + 4;
+            for (int i = 0; i < 4; ++i) sum += (address >> (8 * i)) & 0xFF;
+            for (uint8_t b : data) sum += b;
+            char head[13];
+            std::snprintf(head, sizeof head, "S3%02X%08X", unsigned(count + 5), unsigned(address));
+            char tail[3];
+            std::snprintf(tail, sizeof tail, "%02X", unsigned(0xFF - (sum & 0xFF)));
+            line = head + HexPairs(data) + tail;
+        }
+        switch (random() % 24) {
+            case 0: line[1 + random() % (line.size() - 1)] ^= 1; break;         // a digit changed
+            case 1: line[1 + random() % (line.size() - 1)] = 'g'; break;        // no digit
+            case 2: line.insert(1 + random() % (line.size() - 1), " "); break;  // a space inside
+            case 3: line.resize(1 + random() % (line.size() - 1)); break;       // cut short
+            case 4: line = std::string(1 + random() % 3, ' ') + line; break;    // spaces before
+            default: break;
+        }
+        text += line + (random() % 4 == 0 ? "\r\n" : "\n");
+    }
+    return text;
+}
+
+struct ReadOutcome {
+    bool read = false;
+    std::vector<Element> elements;
+    uint32_t line = 0;
+    std::string cause;
+};
+
+template <typename Read>
+ReadOutcome ReadWith(const std::string& path, Read read) {
+    ReadOutcome outcome;
+    const FilePtr file(std::fopen(path.c_str(), "rb"));
+    ElementList list;
+    Error error;
+    outcome.read = read(file.get(), list, error);
+    for (const ImageElement& e : list) outcome.elements.push_back({e.address, Bytes(e.data, e.data + e.size)});
+    outcome.line = error.line;
+    outcome.cause = error.cause;
+    return outcome;
+}
+
+}  // namespace
+
+// Each reader takes the usual record in one step; on any input it must read
+// what its field reader alone reads: the same bytes, the same verdict, the
+// same diagnostic on the same line.
+TEST(FastRecordReading, ReadsWhatTheFieldReaderReads) {
+    std::mt19937 random(11);
+    const testutil::TempDir dir;
+    for (int file = 0; file < 400; ++file) {
+        const bool hex = file % 2 == 0;
+        const std::string path = dir / (hex ? "random.hex" : "random.srec");
+        testutil::WriteFile(path, RandomRecordText(random, hex));
+        const ReadOutcome whole = hex ? ReadWith(path, ReadHex) : ReadWith(path, ReadSRec);
+        const ReadOutcome fields = hex ? ReadWith(path, ReadHexByFields) : ReadWith(path, ReadSRecByFields);
+        EXPECT_EQ(whole.read, fields.read) << "file " << file;
+        EXPECT_TRUE(whole.elements == fields.elements) << "file " << file;
+        EXPECT_EQ(whole.line, fields.line) << "file " << file;
+        EXPECT_EQ(whole.cause, fields.cause) << "file " << file;
+    }
 }
