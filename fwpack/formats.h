@@ -20,10 +20,11 @@ bool ReadSRecFile(const char* path, ElementList& list);
 // The same from a stream that is open already (standard input, say).
 bool ReadHex(std::FILE* file, ElementList& list);
 bool ReadSRec(std::FILE* file, ElementList& list);
-enum class BinRead { kRead, kUnreadable, kPastTheTop };
+enum class BinRead { kRead, kUnreadable, kPastTheTop, kTooLarge };
 // The whole file as one element at `base`; an empty file gives no element.
 // kPastTheTop as soon as the bytes read pass address 0xFFFFFFFF, so that a
-// source that never ends is not read to the end of memory.
+// source that never ends is not read to the end of memory; kTooLarge as
+// soon as they pass 0xFFFFFFFF bytes, more than an element holds (from 0).
 BinRead ReadBinFile(const char* path, uint32_t base, ElementList& list);
 BinRead ReadBin(std::FILE* file, uint32_t base, ElementList& list);
 // The file bytes of every loadable segment of the ELF file `data` at its
@@ -33,6 +34,11 @@ BinRead ReadBin(std::FILE* file, uint32_t base, ElementList& list);
 // bytes, loads past address 0xFFFFFFFF or loads two segments over each other;
 // nothing is read outside the `size` bytes, whatever the headers say.
 bool ParseElf(const uint8_t* data, std::size_t size, ElementList& list, std::string& problem);
+// The same checks made from the headers at the start of the ELF file at
+// `path`, of `file_size` bytes, before its bytes are read: false, with the
+// line that ParseElf would give, when the headers alone condemn the file (a
+// segment of 4 GiB from address 0, say, which no element can hold).
+bool ElfHeadersFit(const std::string& path, uint64_t file_size, std::string& problem);
 
 // The writers write the elements in list order and skip those that
 // HasAddressableBytes() refuses. False when the file could not be written in

@@ -304,6 +304,17 @@ std::shared_ptr<const SharedBytes> ReadDfuInput(const std::string& path, std::st
 
 namespace {
 
+// Whether a raw binary of `size` bytes (none: more than it could hold, found
+// while reading) fits one element; false with the line that says why.
+bool BinFitsElement(const std::string& path, std::optional<uint64_t> size, std::string& error) {
+    constexpr unsigned long long kMaxElementSize = 0xFFFFFFFFu;
+    if (size && *size <= kMaxElementSize) return true;
+    const std::string bytes = size ? Format("its %llu bytes", static_cast<unsigned long long>(*size)) : "its bytes";
+    error = Format("fwpack: %s: %s are more than an element can hold (at most %llu bytes)%s\n", path.c_str(),
+                   bytes.c_str(), kMaxElementSize, size ? "" : "; the reading stops there");
+    return false;
+}
+
 // Reads a raw binary input at its load address; false with the line that
 // says why in `error` when its bytes run past address 0xFFFFFFFF.
 bool LoadBinInput(const InputFile& input, CImage& image, std::string& error) {
@@ -314,16 +325,28 @@ bool LoadBinInput(const InputFile& input, CImage& image, std::string& error) {
                        static_cast<unsigned long long>(*size), unsigned{*input.base});
         return false;
     }
+    if (size && !BinFitsElement(input.path, size, error)) return false;
     const FilePtr file = OpenInput(input.path);
     if (!file) return false;
     switch (ReadBin(file.get(), *input.base, image.GetList())) {
         case BinRead::kRead: return true;
         case BinRead::kUnreadable: return false;
+        case BinRead::kTooLarge: return BinFitsElement(input.path, std::nullopt, error);
         case BinRead::kPastTheTop: break;
     }
     // A source whose size was not known ahead, or that never ends.
     error = Format("fwpack: %s: its bytes from 0x%08X run past address 0xFFFFFFFF after the first %llu\n", path,
                    unsigned{*input.base}, static_cast<unsigned long long>((uint64_t{1} << 32) - *input.base));
+    return false;
+}
+
+// Whether the headers of an ELF input of known size let it be read; false
+// with the line that says why, before its bytes are read.
+bool ElfFitsElements(const std::string& path, std::string& error) {
+    const std::optional<uint64_t> size = SizeAhead(path);
+    std::string problem;
+    if (!size || ElfHeadersFit(path, *size, problem)) return true;
+    error = Format("fwpack: %s: %s\n", path.c_str(), problem.c_str());
     return false;
 }
 
@@ -345,6 +368,7 @@ std::unique_ptr<CImage> LoadInput(const InputFile& input, uint8_t alternate, std
             case FileKind::kBin: loaded = input.base && LoadBinInput(input, *image, error); break;
             case FileKind::kElf: {
                 std::vector<uint8_t> bytes;
+                if (!ElfFitsElements(input.path, error)) break;
                 // An ELF file has no bound of its own: only memory limits it.
                 if (ReadWholeFile(input.path, bytes, UINT64_MAX) != WholeFileRead::kRead) break;
                 std::string problem;

@@ -1,0 +1,160 @@
+// End-to-end tests of the converter where a wrong file or a silent failure
+// threatens: inputs of 4 GiB that no element can hold, standard output that
+// cannot be written, outputs reached through links or in a sticky folder,
+// file size limits, and two runs that write one output at once.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <ostream>
+#include <set>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "dfu_layout.h"
+#include "fwpack_run.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using fwpack_e2e::Fwpack;
+using fwpack_e2e::FwpackCommand;
+using fwpack_e2e::kTarget;
+using fwpack_e2e::Line;
+using fwpack_e2e::Tree;
+using testutil::ReadFile;
+using testutil::RunResult;
+using testutil::TempDir;
+using testutil::WriteFile;
+
+constexpr bool kAddressSanitizer =
+#if defined(__SANITIZE_ADDRESS__)
+    true;
+#elif defined(__has_feature)
+    __has_feature(address_sanitizer);
+#else
+    false;
+#endif
+
+const std::string kUnloadable = "fwpack Unable to create image from this file [";
+
+// 4 bytes at 0x08000000, with the checksums worked out by hand.
+const char kFwHex[] = ":020000040800F2\n:0400000001020304F2\n:00000001FF\n";
+
+void PutLe(std::string& out, std::size_t at, uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out[at + i] = static_cast<char>(value >> (8 * i));
+}
+
+// A 64-bit little-endian ELF executable whose loadable segments, each
+// (address, size), lie one after another from offset 4096. The file is made
+// sparse: its segments' bytes are never written, so gigabytes cost nothing.
+bool WriteSparseElf(const std::string& path, const std::vector<std::pair<uint64_t, uint64_t>>& segments) {
+    std::string head(4096, '\0');
+    // The magic number, 64-bit, little-endian, version 1.
+    const char ident[] = {0x7F, 'E', 'L', 'F', 2, 1, 1};
+    head.replace(0, sizeof ident, ident, sizeof ident);
+    PutLe(head, 16, 2, 2);                // an executable
+    PutLe(head, 18, 0xB7, 2);             // a machine
+    PutLe(head, 20, 1, 4);                // version
+    PutLe(head, 32, 64, 8);               // program headers right after this one
+    PutLe(head, 52, 64, 2);               // header size
+    PutLe(head, 54, 56, 2);               // program header size
+    PutLe(head, 56, segments.size(), 2);  // their count
+    uint64_t offset = head.size();
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        const std::size_t entry = 64 + 56 * i;
+        PutLe(head, entry, 1, 4);  // loadable
+        PutLe(head, entry + 8, offset, 8);
+        PutLe(head, entry + 16, segments[i].first, 8);
+        PutLe(head, entry + 24, segments[i].first, 8);
+        PutLe(head, entry + 32, segments[i].second, 8);
+        PutLe(head, entry + 40, segments[i].second, 8);
+        offset += segments[i].second;
+    }
+    WriteFile(path, head);
+    std::error_code error;
+    fs::resize_file(path, offset, error);
+    return !error;
+}
+
+// ---------------------------------------------------------------------------
+// 4 GiB of input: the address space holds them from address 0, an element's
+// 32-bit size does not. Refused from the headers or the file's size, under a
+// memory limit that reading them would break.
+
+using Segments = std::vector<std::pair<uint64_t, uint64_t>>;
+
+struct HugeCase {
+    std::string label;
+    std::string input;
+    std::vector<std::string> options;  // before the input
+    Segments segments;                 // of an ELF input; a raw binary holds 4 GiB
+    std::string problem;
+};
+
+void PrintTo(const HugeCase& c, std::ostream* os) { *os << c.label; }
+
+const uint64_t k4GiB = uint64_t{1} << 32;
+
+class FwpackHugeInput : public ::testing::TestWithParam<HugeCase> {};
+
+TEST_P(FwpackHugeInput, IsRefusedBeforeItIsRead) {
+    const HugeCase& c = GetParam();
+    TempDir dir;
+    bool made = false;
+    if (c.input == "z.bin") {
+        WriteFile(dir / c.input, "");
+        std::error_code error;
+        fs::resize_file(dir / c.input, k4GiB, error);
+        made = !error;
+    } else {
+        made = WriteSparseElf(dir / c.input, c.segments);
+    }
+    if (!made) GTEST_SKIP() << "no sparse file of 4 GiB here";
+    // Reading the input would take 4 GiB of memory: the limit shows it is not read.
+    const bool limited = !testutil::TargetIsWindows() && !kAddressSanitizer;
+    const std::string limit = limited ? "ulimit -v 262144; " : "";
+    std::vector<std::string> convert = c.options;
+    convert.insert(convert.end(), {c.input, "-o", "out.dfu"});
+    const RunResult run = testutil::Run("(" + limit + FwpackCommand(convert) + ")", dir.path().string());
+    EXPECT_EQ(run.status, kTarget.error_status);
+    EXPECT_EQ(run.err, Line("fwpack: " + c.input + ": " + c.problem) + Line(kUnloadable + c.input + "] !"));
+    EXPECT_EQ(Tree(dir), std::set<std::string>{c.input});
+
+    std::vector<std::string> info = {"--info", c.input};
+    info.insert(info.end(), c.options.begin(), c.options.end());
+    const RunResult listed = testutil::Run("(" + limit + FwpackCommand(info) + ")", dir.path().string());
+    EXPECT_EQ(listed.status, kTarget.error_status);
+    EXPECT_EQ(listed.err.find(Line("fwpack: " + c.input + ": " + c.problem)), 0u) << listed.err;
+    EXPECT_EQ(listed.out.find("0 bytes"), std::string::npos) << listed.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, FwpackHugeInput,
+    ::testing::Values(
+        HugeCase{"elf_segment",
+                 "h.elf",
+                 {},
+                 {{0, k4GiB}},
+                 "segment 0 of 4294967296 bytes is larger than an element can hold (at most 4294967295 bytes)"},
+        HugeCase{"elf_segments_in_a_row",
+                 "h.elf",
+                 {},
+                 {{0, k4GiB / 2}, {k4GiB / 2, k4GiB / 2}},
+                 "segments 0 to 1 load 4294967296 bytes in a row, more than an element can hold (at most "
+                 "4294967295 bytes)"},
+        HugeCase{"bin_from_address_0",
+                 "z.bin",
+                 {"-b", "0"},
+                 {},
+                 "its 4294967296 bytes are more than an element can hold (at most 4294967295 bytes)"}),
+    [](const auto& info) { return info.param.label; });
+
+}  // namespace
