@@ -199,7 +199,7 @@ int Run(int argc, char* argv[]) {
 int main(int argc, char* argv[]) {
     // Loading names the input where memory runs out; anywhere else, this says it.
     try {
-        return Run(argc, argv);
+        return CheckStandardOutput(Run(argc, argv));
     } catch (const std::bad_alloc&) {
         std::fputs("fwpack: memory ran out\n", stderr);
         return 1;

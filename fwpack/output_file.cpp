@@ -138,3 +138,10 @@ bool TextOutput::Close() {
     if (!path_.empty()) RemoveIncompleteOutput(path_);
     return false;
 }
+
+int CheckStandardOutput(int status) {
+    std::string cause;
+    if (platform::StandardOutputDelivered(cause)) return status;
+    platform::WriteText(stderr, "fwpack: cannot write to the standard output: " + cause + "\n");
+    return 1;
+}

@@ -11,6 +11,10 @@
 
 #include "platform.h"
 
+// `status`, or 1 with a line on standard error when what the program wrote
+// to standard output did not all arrive there (a full disk, a closed stream).
+int CheckStandardOutput(int status);
+
 // Removes what a failed write left at `path`. Only a plain file is removed; a
 // link to a plain file is kept and its target emptied; devices and anything
 // else the user named (/dev/null, say) are left alone.

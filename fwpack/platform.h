@@ -147,6 +147,10 @@ FilePtr CreateNewTextFile(const char* path, int mode, bool& exists);
 // Moves the file `from` over `to`, replacing what is there, in one step.
 bool MoveOver(const char* from, const char* to);
 
+// Flushes standard output and tells whether everything that WriteText sent
+// there arrived; else `cause` holds the system's words for the first failure.
+bool StandardOutputDelivered(std::string& cause);
+
 // Asks the system to start writing to disk what has been written to `file`,
 // and returns without waiting; nothing where there is no such request.
 void StartWriteback(std::FILE* file);

@@ -157,4 +157,51 @@ INSTANTIATE_TEST_SUITE_P(
                  "its 4294967296 bytes are more than an element can hold (at most 4294967295 bytes)"}),
     [](const auto& info) { return info.param.label; });
 
+// ---------------------------------------------------------------------------
+// Standard output that takes no bytes: a full device, or closed.
+
+struct StdoutCase {
+    std::string label;
+    std::vector<std::string> args;
+};
+
+void PrintTo(const StdoutCase& c, std::ostream* os) { *os << c.label; }
+
+struct Sink {
+    const char* label;
+    const char* redirection;
+    int error;  // what the system says
+};
+
+void PrintTo(const Sink& s, std::ostream* os) { *os << s.label; }
+
+class FwpackStandardOutput : public ::testing::TestWithParam<std::tuple<StdoutCase, Sink>> {};
+
+TEST_P(FwpackStandardOutput, FailureIsReported) {
+    const auto& [c, sink] = GetParam();
+    if (std::string(sink.label) == "full" && testutil::TargetIsWindows()) {
+        GTEST_SKIP() << "wine lets writes to a full device pass";
+    }
+    TempDir dir;
+    WriteFile(dir / "fw.hex", kFwHex);
+    // The redirection inside the braces wins over the capture's own.
+    const RunResult run =
+        testutil::Run("{ " + FwpackCommand(c.args) + " " + sink.redirection + "; }", dir.path().string());
+    EXPECT_EQ(run.status, kTarget.error_status);
+    const std::string prefix = "fwpack: cannot write to the standard output: ";
+    if (testutil::TargetIsWindows()) {
+        EXPECT_EQ(run.err.rfind(prefix, 0), 0u) << run.err;
+    } else {
+        EXPECT_EQ(run.err, Line(prefix + std::strerror(sink.error)));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, FwpackStandardOutput,
+    ::testing::Combine(::testing::Values(StdoutCase{"info", {"--info", "fw.hex"}},
+                                         StdoutCase{"json", {"--info", "fw.hex", "--json"}},
+                                         StdoutCase{"help", {"--help"}}, StdoutCase{"version", {"--version"}}),
+                       ::testing::Values(Sink{"full", ">/dev/full", ENOSPC}, Sink{"closed", ">&-", EBADF})),
+    [](const auto& info) { return std::get<0>(info.param).label + "_" + std::get<1>(info.param).label; });
+
 }  // namespace
