@@ -197,6 +197,7 @@ int Run(int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    platform::IgnoreFileSizeSignal();
     // Loading names the input where memory runs out; anywhere else, this says it.
     try {
         return CheckStandardOutput(Run(argc, argv));

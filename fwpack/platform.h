@@ -151,6 +151,11 @@ bool MoveOver(const char* from, const char* to);
 // there arrived; else `cause` holds the system's words for the first failure.
 bool StandardOutputDelivered(std::string& cause);
 
+// Makes a write past the file size limit fail with an error rather than end
+// the program by a signal (where the system has one), so that the failure is
+// reported and the incomplete file removed.
+void IgnoreFileSizeSignal();
+
 // Asks the system to start writing to disk what has been written to `file`,
 // and returns without waiting; nothing where there is no such request.
 void StartWriteback(std::FILE* file);

@@ -96,6 +96,8 @@ bool StandardOutputDelivered(std::string& cause) {
     return false;
 }
 
+void IgnoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
+
 FilePtr StandardStream(bool output, bool) {
     if (!output) return FilePtr(stdin);
     std::signal(SIGPIPE, SIG_IGN);

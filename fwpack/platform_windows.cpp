@@ -151,6 +151,9 @@ bool StandardOutputDelivered(std::string& cause) {
     return false;
 }
 
+// Windows has no file size limit that a signal reports.
+void IgnoreFileSizeSignal() {}
+
 GrowableBlock::GrowableBlock(std::size_t capacity) {
     const std::size_t size = RoundUp(capacity);
     if (size < capacity) return;

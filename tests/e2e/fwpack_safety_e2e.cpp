@@ -204,4 +204,48 @@ INSTANTIATE_TEST_SUITE_P(
                        ::testing::Values(Sink{"full", ">/dev/full", ENOSPC}, Sink{"closed", ">&-", EBADF})),
     [](const auto& info) { return std::get<0>(info.param).label + "_" + std::get<1>(info.param).label; });
 
+// ---------------------------------------------------------------------------
+// A file size limit stops the writing: the run fails with the output error,
+// and no name shows a cut file. A DfuSe output was emptied when the run
+// began, so it is removed; a text output leaves the old file everywhere.
+
+struct LimitCase {
+    std::string label;
+    std::vector<std::string> args;
+    std::string shown;                          // the output as the error names it
+    std::function<void(const TempDir&)> setup;  // what stands there before
+    std::set<std::string> tree;                 // afterwards
+    std::vector<std::string> old_names;         // names that still hold "old\n"
+};
+
+void PrintTo(const LimitCase& c, std::ostream* os) { *os << c.label; }
+
+std::vector<LimitCase> LimitCases() {
+    const auto nothing = [](const TempDir&) {};
+    const auto old = [](const TempDir& dir) { WriteFile(dir / "out.dfu", "old\n"); };
+    return {
+        {"dfu_new", {"-b", "0", "big.bin"}, "big.dfu", nothing, {"big.bin"}, {}},
+        {"dfu_over_an_older_file", {"-b", "0", "big.bin", "-o", "out.dfu"}, "out.dfu", old, {"big.bin"}, {}},
+    };
+}
+
+class FwpackFileSizeLimit : public ::testing::TestWithParam<LimitCase> {};
+
+TEST_P(FwpackFileSizeLimit, FailsWithTheOutputErrorAndLeavesNoCutFile) {
+    if (testutil::TargetIsWindows()) GTEST_SKIP() << "file size limits are POSIX ones";
+    const LimitCase& c = GetParam();
+    TempDir dir;
+    WriteFile(dir / "big.bin", std::string(256 * 1024, 'x'));
+    c.setup(dir);
+    // The limit (in blocks of 512 or 1024 bytes) stops the writing in its first 64 KiB.
+    const RunResult run = testutil::Run("(ulimit -f 64; exec " + FwpackCommand(c.args) + ")", dir.path().string());
+    EXPECT_EQ(run.status, kTarget.error_status);
+    EXPECT_EQ(run.err, "fwpack output file error [" + c.shown + "] !\n");
+    EXPECT_EQ(Tree(dir), c.tree);
+    for (const auto& name : c.old_names) EXPECT_EQ(ReadFile(dir / name), "old\n") << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Outputs, FwpackFileSizeLimit, ::testing::ValuesIn(LimitCases()),
+                         [](const auto& info) { return info.param.label; });
+
 }  // namespace
