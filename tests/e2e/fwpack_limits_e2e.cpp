@@ -137,18 +137,20 @@ std::vector<PlaceCase> PlaceCases() {
              fs::permissions(dir / "d/out.hex", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
          },
          base, true, ""},
-        {"file_with_two_names_written_in_place",
+        // The other name keeps the old file, whole.
+        {"file_with_two_names_replaced",
          [](const TempDir& dir) {
              WriteFile(dir / "d/out.hex", "old\n");
              fs::create_hard_link(dir / "d/out.hex", dir / "d/other.hex");
          },
-         with({"d/other.hex"}), false, "d/other.hex"},
-        {"link_written_through",
+         with({"d/other.hex"}), true, ""},
+        // The link stays; the file it leads to is replaced.
+        {"link_kept_and_its_target_replaced",
          [](const TempDir& dir) {
              WriteFile(dir / "d/target.hex", "old\n");
              fs::create_symlink("target.hex", dir / "d/out.hex");
          },
-         with({"d/target.hex"}), false, "d/target.hex"},
+         with({"d/target.hex"}), true, "d/target.hex"},
         {"folder_that_takes_no_new_file",
          [](const TempDir& dir) {
              WriteFile(dir / "d/out.hex", "old\n");
@@ -183,6 +185,12 @@ TEST_P(FwpackTextOutputPlace, LeavesOnlyTheCompleteOutput) {
     EXPECT_EQ(Inode(dir / "d/out.hex") != inode_before, c.replaced);
     if (!c.also_written.empty()) {
         EXPECT_EQ(ReadFile(dir / c.also_written), kFwHex);
+    }
+    if (c.label == "file_with_two_names_replaced") {
+        EXPECT_EQ(ReadFile(dir / "d/other.hex"), "old\n");
+    }
+    if (c.label == "link_kept_and_its_target_replaced") {
+        EXPECT_TRUE(fs::is_symlink(dir.path() / "d/out.hex"));
     }
 }
 

@@ -179,9 +179,6 @@ class FwpackStandardOutput : public ::testing::TestWithParam<std::tuple<StdoutCa
 
 TEST_P(FwpackStandardOutput, FailureIsReported) {
     const auto& [c, sink] = GetParam();
-    if (std::string(sink.label) == "full" && testutil::TargetIsWindows()) {
-        GTEST_SKIP() << "wine lets writes to a full device pass";
-    }
     TempDir dir;
     WriteFile(dir / "fw.hex", kFwHex);
     // The redirection inside the braces wins over the capture's own.
@@ -223,9 +220,30 @@ void PrintTo(const LimitCase& c, std::ostream* os) { *os << c.label; }
 std::vector<LimitCase> LimitCases() {
     const auto nothing = [](const TempDir&) {};
     const auto old = [](const TempDir& dir) { WriteFile(dir / "out.dfu", "old\n"); };
+    const auto link = [](const TempDir& dir) {
+        fs::create_directory(dir.path() / "d");
+        WriteFile(dir / "d/target.hex", "old\n");
+        fs::create_symlink("d/target.hex", dir.path() / "out.hex");
+    };
+    const auto names = [](const TempDir& dir) {
+        WriteFile(dir / "out.hex", "old\n");
+        fs::create_hard_link(dir / "out.hex", dir / "other.hex");
+    };
     return {
         {"dfu_new", {"-b", "0", "big.bin"}, "big.dfu", nothing, {"big.bin"}, {}},
         {"dfu_over_an_older_file", {"-b", "0", "big.bin", "-o", "out.dfu"}, "out.dfu", old, {"big.bin"}, {}},
+        {"hex_through_a_link",
+         {"-f", "hex", "-b", "0", "big.bin", "-o", "out.hex"},
+         "out.hex",
+         link,
+         {"big.bin", "d", "d/target.hex", "out.hex"},
+         {"out.hex", "d/target.hex"}},
+        {"hex_of_two_names",
+         {"-f", "hex", "-b", "0", "big.bin", "-o", "out.hex"},
+         "out.hex",
+         names,
+         {"big.bin", "out.hex", "other.hex"},
+         {"out.hex", "other.hex"}},
     };
 }
 
@@ -243,9 +261,101 @@ TEST_P(FwpackFileSizeLimit, FailsWithTheOutputErrorAndLeavesNoCutFile) {
     EXPECT_EQ(run.err, "fwpack output file error [" + c.shown + "] !\n");
     EXPECT_EQ(Tree(dir), c.tree);
     for (const auto& name : c.old_names) EXPECT_EQ(ReadFile(dir / name), "old\n") << name;
+    if (c.label == "hex_through_a_link") {
+        EXPECT_TRUE(fs::is_symlink(dir.path() / "out.hex"));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Outputs, FwpackFileSizeLimit, ::testing::ValuesIn(LimitCases()),
                          [](const auto& info) { return info.param.label; });
+
+// ---------------------------------------------------------------------------
+// A sticky folder, where another user's file may be written but not replaced.
+
+// The command that runs `command` as the unprivileged user `nobody`; empty
+// when this cannot be done here.
+std::string AsAnotherUser(const std::string& command) {
+    if (geteuid() != 0) return "";
+    if (testutil::HaveTool("setpriv")) {
+        return "setpriv --reuid=65534 --regid=65534 --clear-groups -- /bin/sh -c " + testutil::ShellQuote(command);
+    }
+    if (testutil::HaveTool("runuser")) return "runuser -u nobody -- /bin/sh -c " + testutil::ShellQuote(command);
+    return "";
+}
+
+TEST(FwpackStickyFolder, AnotherUsersWritableFileIsWrittenInPlace) {
+    if (testutil::TargetIsWindows()) GTEST_SKIP() << "sticky folders are POSIX ones";
+    TempDir dir;
+    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    fs::create_directory(dir.path() / "shared");
+    fs::permissions(dir.path() / "shared", fs::perms::all | fs::perms::sticky_bit);
+    WriteFile(dir / "fw.hex", kFwHex);
+    fs::permissions(dir / "fw.hex",
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+    // This user's files, writable by all.
+    const auto writable = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                          fs::perms::group_write | fs::perms::others_read | fs::perms::others_write;
+    for (const std::string name : {"out.hex", "out.dfu"}) {
+        WriteFile(dir / ("shared/" + name), "old\n");
+        fs::permissions(dir / ("shared/" + name), writable);
+    }
+    const std::string hex = AsAnotherUser(FwpackCommand({"-f", "hex", "fw.hex", "-o", "shared/out.hex"}));
+    if (hex.empty()) GTEST_SKIP() << "needs root and setpriv or runuser to run as another user";
+    const RunResult text = testutil::Run(hex, dir.path().string());
+    if (text.status == 126 || text.status == 127) GTEST_SKIP() << "the other user cannot run the program: " << text.err;
+    EXPECT_EQ(text.status, kTarget.success_status) << text.err;
+    EXPECT_EQ(text.err, "fwpack success for [fw.hex] !\n");
+    EXPECT_EQ(ReadFile(dir / "shared/out.hex"), kFwHex);
+
+    const RunResult dfu =
+        testutil::Run(AsAnotherUser(FwpackCommand({"fw.hex", "-o", "shared/out.dfu"})), dir.path().string());
+    EXPECT_EQ(dfu.status, kTarget.success_status) << dfu.err;
+    const std::vector<uint8_t> expected =
+        testutil::DfuLayout({{0, "ST...", {{0x08000000, {1, 2, 3, 4}}}}}, 0x0483, 0, 0);
+    EXPECT_EQ(testutil::ReadBytes(dir / "shared/out.dfu"), expected);
+    // Still this user's files, and nothing left beside them.
+    EXPECT_EQ(Tree(dir), (std::set<std::string>{"fw.hex", "shared", "shared/out.hex", "shared/out.dfu"}));
+    for (const std::string name : {"out.hex", "out.dfu"}) {
+        EXPECT_EQ(fs::status(dir / ("shared/" + name)).permissions(), writable) << name;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Two runs that write one output: the second waits for the first's lock.
+
+TEST(FwpackOutputLock, AConversionWaitsForTheLockOnItsOutput) {
+    for (const std::string format : {"dfu", "hex"}) {
+        SCOPED_TRACE(format);
+        TempDir dir;
+        WriteFile(dir / "fw.hex", kFwHex);
+        const std::string out = dir / ("out." + format);
+        WriteFile(out, "held\n");
+        const int fd = open(out.c_str(), O_RDWR | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        // Wine takes the locks of Windows programs as POSIX record locks.
+        ASSERT_EQ(testutil::TargetIsWindows() ? lockf(fd, F_LOCK, 0) : flock(fd, LOCK_EX), 0);
+        // In the background, its status written once it ends.
+        const std::string command = "(" + FwpackCommand({"-f", format, "fw.hex", "-o", "out." + format}) +
+                                    " 2>err; echo $? >status) </dev/null >/dev/null &";
+        ASSERT_EQ(std::system(("cd " + testutil::ShellQuote(dir.path().string()) + " && " + command).c_str()), 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        EXPECT_FALSE(testutil::FileExists(dir / "status")) << "it did not wait for the lock";
+        EXPECT_EQ(ReadFile(out), "held\n");
+        close(fd);
+        for (int i = 0; i < 600 && ReadFile(dir / "status").empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        EXPECT_EQ(ReadFile(dir / "status"), "0\n") << ReadFile(dir / "err");
+        if (format == "hex") {
+            std::string text;
+            for (const char c : std::string(kFwHex))
+                text += c == '\n' ? std::string(kTarget.line_end) : std::string(1, c);
+            EXPECT_EQ(ReadFile(out), text);
+        } else {
+            EXPECT_EQ(testutil::ReadBytes(out),
+                      testutil::DfuLayout({{0, "ST...", {{0x08000000, {1, 2, 3, 4}}}}}, 0x0483, 0, 0));
+        }
+    }
+}
 
 }  // namespace
