@@ -1,6 +1,7 @@
 // The launcher's platform layer for POSIX systems: the own path from
 // /proc/self/exe, the companion run through /bin/sh, and text files written
 // through the C library.
+#include <signal.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -44,13 +45,32 @@ bool RunCommandLine(const Path& line) {
     return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-WriteOutcome WriteTextFile(const Path& path, const std::string& text) {
+namespace {
+
+WriteOutcome WriteThroughStream(const Path& path, const std::string& text) {
     std::FILE* file = std::fopen(path.c_str(), "w");
     if (file == nullptr) return WriteOutcome::kCannotOpen;
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     // The close flushes the last bytes, so its failure counts as much as the write's.
     const bool closed = std::fclose(file) == 0;
     return written && closed ? WriteOutcome::kWritten : WriteOutcome::kCannotWrite;
+}
+
+}  // namespace
+
+WriteOutcome WriteTextFile(const Path& path, const std::string& text) {
+    // A write past the file size limit fails rather than ending the launcher
+    // by its signal, so that the cut file is reported and the companion still
+    // starts. The signal's former action comes back before the companion
+    // starts, which would otherwise inherit it ignored.
+    struct sigaction ignore {};
+    struct sigaction former {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    const bool changed = sigaction(SIGXFSZ, &ignore, &former) == 0;
+    const WriteOutcome outcome = WriteThroughStream(path, text);
+    if (changed) sigaction(SIGXFSZ, &former, nullptr);
+    return outcome;
 }
 
 bool ChangeDirectory(const Path& dir) {

@@ -98,12 +98,24 @@ int Run(int argc, char* argv[]) {
     return options.info ? RunInfo(options) : RunConversion(options);
 }
 
+// `status`, or 1 with the line that says so when what the program wrote to
+// standard output did not all arrive there (a full disk, a closed stream).
+int CheckStandardOutput(int status) {
+    std::string cause;
+    if (platform::StandardOutputDelivered(cause)) return status;
+    platform::WriteText(stderr, "fwpack: cannot write to the standard output: " + cause + "\n");
+    return 1;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // A file size limit makes a write fail, which is reported, rather than
+    // end the program without a word.
+    platform::IgnoreFileSizeSignal();
     // Loading names the input where memory runs out; anywhere else, this says it.
     try {
-        return Run(argc, argv);
+        return CheckStandardOutput(Run(argc, argv));
     } catch (const std::bad_alloc&) {
         std::fputs("fwpack: memory ran out\n", stderr);
         return 1;

@@ -32,7 +32,7 @@ CDFUFile::CDFUFile(const char* path, uint16_t vendor, uint16_t product, uint16_t
     : vendor_(vendor), product_(product), device_(device), path_(path ? path : "") {
     // Opened, and emptied, at once: an unwritable output shows before any
     // work, and an existing file never keeps bytes of its former content.
-    if (path) stream_ = platform::OpenFile(path, "wb");
+    if (path) stream_ = platform::OpenLockedOutput(path, true);
     if (!stream_) {
         status_ = STATUS_FILE_OPEN_ERROR;
         return;
@@ -150,8 +150,14 @@ Suffix CDFUFile::MakeSuffix(const std::vector<uint8_t>& prefix) const {
 std::vector<uint8_t> CDFUFile::ReadBackTargets() const {
     if (stream_) std::fflush(stream_.get());
     std::vector<uint8_t> targets(static_cast<std::size_t>(targets_length_));
-    FilePtr file = platform::OpenFile(path_.c_str(), "rb");
     std::size_t read = 0;
+    // Through the open stream where the system needs it: there the lock on
+    // the file keeps every other handle out, this program's own too.
+    if (stream_ && platform::ReadBack(stream_.get(), kPrefixSize, targets.data(), targets.size(), read)) {
+        targets.resize(read);
+        return targets;
+    }
+    FilePtr file = platform::OpenFile(path_.c_str(), "rb");
     if (file && std::fseek(file.get(), static_cast<long>(kPrefixSize), SEEK_SET) == 0) {
         read = std::fread(targets.data(), 1, targets.size(), file.get());
     }
@@ -192,12 +198,14 @@ uint32_t CDFUFile::Close() {
     } else {
         written = WriteAll(stream, prefix) && WriteAll(stream, held_) && WriteAll(stream, suffix.data(), suffix.size());
     }
-    // The close flushes the last bytes, so its failure counts as much as the writes'.
+    // The close flushes the last bytes, so its failure counts as much as the
+    // writes'. An incomplete file goes while its lock is held: a run that
+    // waits for the lock then finds the name free rather than losing its file.
+    written = written && std::fflush(stream) == 0;
+    if (!written && !path_.empty()) RemoveIncompleteOutput(path_);
     const bool closed = CloseStream();
-    if (!written || !closed) {
-        if (!path_.empty()) RemoveIncompleteOutput(path_);
-        close_status_ = STATUS_FILE_WRITE_ERROR;
-    }
+    if (written && !closed && !path_.empty()) RemoveIncompleteOutput(path_);
+    if (!written || !closed) close_status_ = STATUS_FILE_WRITE_ERROR;
     return close_status_;
 }
 
@@ -208,8 +216,8 @@ void CDFUFile::Discard() {
     // Only a file this builder opened is removed: after a failed open the
     // path may name something that was never ours.
     if (status_ != STATUS_SUCCESS) return;
-    CloseStream();
     if (!path_.empty()) RemoveIncompleteOutput(path_);
+    CloseStream();
 }
 
 bool CDFUFile::CloseStream() { return CloseFile(std::move(stream_)); }

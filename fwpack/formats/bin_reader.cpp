@@ -19,6 +19,8 @@ BinRead ReadBin(std::FILE* file, uint32_t base, ElementList& list) {
         if (count == 0) return std::ferror(file) == 0 ? BinRead::kRead : BinRead::kUnreadable;
         // The last byte must still have an address.
         if (address + count > (uint64_t{1} << 32)) return BinRead::kPastTheTop;
+        // From address 0 the address space holds 4 GiB, an element one byte less.
+        if (address - base + count > 0xFFFFFFFFu) return BinRead::kTooLarge;
         list.AddData(static_cast<uint32_t>(address), chunk.data(), static_cast<uint32_t>(count));
         address += count;
     }

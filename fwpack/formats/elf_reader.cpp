@@ -8,12 +8,15 @@
 #include <vector>
 
 #include "formats/elf_reader.h"
+#include "sys/platform.h"
 #include "util/text_format.h"
 
 namespace {
 
 constexpr uint32_t kLoadSegment = 1;       // PT_LOAD
 constexpr uint16_t kManyHeaders = 0xFFFF;  // the count lies elsewhere
+// The most bytes an element holds: its size field has 32 bits.
+constexpr uint64_t kMaxElementSize = 0xFFFFFFFFu;
 
 // Where the fields this reader needs lie, for each class of file.
 struct Layout {
@@ -38,11 +41,17 @@ unsigned long long Ull(uint64_t value) { return value; }
 
 class ElfReader {
 public:
-    ElfReader(const uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    ElfReader(const uint8_t* data, std::size_t size) : data_(data), size_(size), file_size_(size) {}
+    // Only the first `size` bytes of a file of `file_size` bytes at hand:
+    // enough to check its headers, none of its segments' bytes.
+    ElfReader(const uint8_t* data, std::size_t size, uint64_t file_size)
+        : data_(data), size_(size), file_size_(file_size) {}
 
-    bool Read(ElementList& list, std::string& problem) {
+    // Without a list, only checks what the headers say.
+    bool Read(ElementList* list, std::string& problem) {
         std::vector<Segment> segments;
         if (!ReadSegments(segments, problem)) return false;
+        if (undecided_) return true;
         if (segments.empty()) {
             problem =
                 "no loadable segment with bytes in the file: an object file that was not linked, or one "
@@ -60,11 +69,13 @@ public:
                 return false;
             }
         }
+        if (!FitElements(segments, problem)) return false;
+        if (!list) return true;
         // In address order, so that a segment that continues another merges
         // with it as records do.
         for (const Segment& segment : segments) {
-            list.AddData(static_cast<uint32_t>(segment.address), data_ + segment.offset,
-                         static_cast<uint32_t>(segment.size));
+            list->AddData(static_cast<uint32_t>(segment.address), data_ + segment.offset,
+                          static_cast<uint32_t>(segment.size));
         }
         return true;
     }
@@ -107,12 +118,17 @@ private:
             return false;
         }
         // Each factor is at most 16 bits wide: the product cannot overflow.
-        if (table > size_ || count * entry_size > size_ - table) {
+        if (table > file_size_ || count * entry_size > file_size_ - table) {
             problem = Format(
                 "the program header table (%llu entries of %llu bytes at offset %llu) runs past the "
                 "end of the file (%llu bytes)",
-                Ull(count), Ull(entry_size), Ull(table), Ull(size_));
+                Ull(count), Ull(entry_size), Ull(table), Ull(file_size_));
             return false;
+        }
+        // Only where the headers alone are at hand, and the table lies beyond them.
+        if (table > size_ || count * entry_size > size_ - table) {
+            undecided_ = true;
+            return true;
         }
         for (uint64_t i = 0; i < count; ++i) {
             const std::size_t header = static_cast<std::size_t>(table + i * entry_size);
@@ -123,9 +139,9 @@ private:
             // Only the bytes in the file load; the rest of the memory size
             // (zeroed data) is the program's own business at start.
             if (segment.size == 0) continue;
-            if (segment.offset > size_ || segment.size > size_ - segment.offset) {
+            if (segment.offset > file_size_ || segment.size > file_size_ - segment.offset) {
                 problem = Format("segment %llu (%llu bytes at offset %llu) runs past the end of the file (%llu bytes)",
-                                 Ull(i), Ull(segment.size), Ull(segment.offset), Ull(size_));
+                                 Ull(i), Ull(segment.size), Ull(segment.offset), Ull(file_size_));
                 return false;
             }
             if (segment.address > 0xFFFFFFFFu || segment.size > (uint64_t{1} << 32) - segment.address) {
@@ -134,6 +150,31 @@ private:
                 return false;
             }
             segments.push_back(segment);
+        }
+        return true;
+    }
+
+    // Segments (in address order) that continue one another become one
+    // element, whose size must fit its 32-bit field: 4 GiB from address 0
+    // would otherwise become an element of 0 bytes.
+    static bool FitElements(const std::vector<Segment>& segments, std::string& problem) {
+        std::size_t first = 0;
+        uint64_t run = 0;
+        for (std::size_t i = 0; i < segments.size(); ++i) {
+            const bool continues = i > 0 && segments[i - 1].address + segments[i - 1].size == segments[i].address;
+            if (!continues) first = i;
+            run = continues ? run + segments[i].size : segments[i].size;
+            if (run <= kMaxElementSize) continue;
+            if (first == i) {
+                problem = Format("segment %llu of %llu bytes is larger than an element can hold (at most %llu bytes)",
+                                 Ull(segments[i].index), Ull(run), Ull(kMaxElementSize));
+            } else {
+                problem = Format(
+                    "segments %llu to %llu load %llu bytes in a row, more than an element can hold (at most %llu "
+                    "bytes)",
+                    Ull(segments[first].index), Ull(segments[i].index), Ull(run), Ull(kMaxElementSize));
+            }
+            return false;
         }
         return true;
     }
@@ -150,12 +191,32 @@ private:
 
     const uint8_t* data_;
     std::size_t size_;
+    uint64_t file_size_;
     const Layout* layout_ = nullptr;
     bool big_endian_ = false;
+    // The program header table lies beyond the bytes at hand.
+    bool undecided_ = false;
 };
 
 }  // namespace
 
 bool ParseElf(const uint8_t* data, std::size_t size, ElementList& list, std::string& problem) {
-    return ElfReader(data, data ? size : 0).Read(list, problem);
+    return ElfReader(data, data ? size : 0).Read(&list, problem);
+}
+
+bool ElfHeadersFit(const std::string& path, uint64_t file_size, std::string& problem) {
+    // The program header table follows the ELF header in every linker's
+    // output; one that lies further on is checked once the file is read.
+    constexpr std::size_t kHeadRoom = 64 * 1024;
+    const FilePtr file = platform::OpenFile(path.c_str(), "rb");
+    if (!file) return true;
+    std::vector<uint8_t> head(static_cast<std::size_t>(std::min<uint64_t>(file_size, kHeadRoom)));
+    head.resize(std::fread(head.data(), 1, head.size(), file.get()));
+    ElfReader reader(head.data(), head.size(), file_size);
+    std::string found;
+    // Only a file that the headers alone condemn is refused here; any other
+    // verdict waits for the whole file, whose reading says the same or more.
+    if (head.size() != std::min<uint64_t>(file_size, kHeadRoom) || reader.Read(nullptr, found)) return true;
+    problem = found;
+    return false;
 }

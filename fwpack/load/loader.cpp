@@ -37,6 +37,17 @@ Error NoFormat(const std::string& path) {
                                        : "its extension names no input format: give it with -I FORMAT");
 }
 
+// Whether a raw binary of `size` bytes (none: more than it could hold, found
+// while reading) fits one element; false with the error that says why.
+bool BinFitsElement(const std::string& path, std::optional<uint64_t> size, Error& error) {
+    constexpr unsigned long long kMaxElementSize = 0xFFFFFFFFu;
+    if (size && *size <= kMaxElementSize) return true;
+    const std::string bytes = size ? Format("its %llu bytes", static_cast<unsigned long long>(*size)) : "its bytes";
+    error = Error::Problem(path, Format("%s are more than an element can hold (at most %llu bytes)%s", bytes.c_str(),
+                                        kMaxElementSize, size ? "" : "; the reading stops there"));
+    return false;
+}
+
 // Reads a raw binary input at its load address.
 bool LoadBinInput(const InputFile& input, ElementList& list, Error& error) {
     const std::optional<uint64_t> size = SizeAhead(input.path);
@@ -45,6 +56,7 @@ bool LoadBinInput(const InputFile& input, ElementList& list, Error& error) {
                                                   static_cast<unsigned long long>(*size), unsigned{*input.base}));
         return false;
     }
+    if (size && !BinFitsElement(input.path, size, error)) return false;
     const FilePtr file = OpenInput(input.path);
     if (!file) {
         error = CannotOpenInput(input.path);
@@ -52,6 +64,7 @@ bool LoadBinInput(const InputFile& input, ElementList& list, Error& error) {
     }
     switch (ReadBin(file.get(), *input.base, list)) {
         case BinRead::kRead: return true;
+        case BinRead::kTooLarge: return BinFitsElement(input.path, std::nullopt, error);
         case BinRead::kUnreadable: error = CannotOpenInput(input.path); return false;
         case BinRead::kPastTheTop: break;
     }
@@ -76,13 +89,18 @@ bool LoadRecordInput(const InputFile& input, ElementList& list, Error& error) {
 }
 
 bool LoadElfInput(const InputFile& input, ElementList& list, Error& error) {
+    // The headers of a file of known size are checked before its bytes are read.
+    std::string problem;
+    if (const std::optional<uint64_t> size = SizeAhead(input.path); size && !ElfHeadersFit(input.path, *size, problem)) {
+        error = Error::Problem(input.path, problem);
+        return false;
+    }
     std::vector<uint8_t> bytes;
     // An ELF file has no bound of its own: only memory limits it.
     if (ReadWholeFile(input.path, bytes, UINT64_MAX) != WholeFileRead::kRead) {
         error = CannotOpenInput(input.path);
         return false;
     }
-    std::string problem;
     if (ParseElf(bytes.data(), bytes.size(), list, problem)) return true;
     error = Error::Problem(input.path, problem);
     return false;

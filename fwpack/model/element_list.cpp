@@ -59,7 +59,8 @@ void ElementList::Reset() {
 void ElementList::AddData(uint32_t address, const uint8_t* data, uint32_t size) {
     if (!elements_.empty()) {
         ImageElement& last = elements_.back();
-        if (uint64_t{last.address} + last.size == address) {
+        // An element never grows past what its 32-bit size holds.
+        if (uint64_t{last.address} + last.size == address && uint64_t{last.size} + size <= UINT32_MAX) {
             last.data = store_.Extend(last.data, last.size, data, size);
             last.size += size;
             return;

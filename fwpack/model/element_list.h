@@ -45,7 +45,8 @@ public:
     // Adds a data record's bytes at `address`: grows the last element when
     // the record continues it without a gap, else appends a new element. The
     // end is computed without 32-bit wrap: an element that ends at 2^32 is
-    // never continued by a record at address 0.
+    // never continued by a record at address 0, nor an element that would
+    // then hold more bytes than its 32-bit size can count.
     void AddData(uint32_t address, const uint8_t* data, uint32_t size);
     // Orders the elements by start address; elements that start at one
     // address keep their order.

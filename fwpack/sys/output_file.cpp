@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <random>
 #include <system_error>
+#include <vector>
 
 namespace {
 
@@ -67,9 +68,10 @@ void RemoveIncompleteOutput(const std::string& path) {
 
 TextOutput::TextOutput(const char* path) : path_(path) {
     const platform::ExistingOutput existing = platform::InspectOutput(path);
+    replaced_ = existing.replaced.empty() ? path_ : existing.replaced;
     if (existing.replaceable) file_ = CreateTemporary(existing.mode);
     replaces_file_ = file_ && existing.mode >= 0;
-    if (!file_) file_ = platform::OpenFile(path, "w");
+    if (!file_) file_ = platform::OpenLockedOutput(path, false);
 }
 
 TextOutput::TextOutput(FilePtr stream) : file_(std::move(stream)) {}
@@ -77,18 +79,21 @@ TextOutput::TextOutput(FilePtr stream) : file_(std::move(stream)) {}
 TextOutput::~TextOutput() {
     // Still open only when the writing was given up before Close().
     if (!file_) return;
-    file_.reset();
     if (!temporary_.empty()) {
+        file_.reset();
         RemoveTemporary();
-    } else if (!path_.empty()) {
-        RemoveIncompleteOutput(path_);
+        return;
     }
+    // Removed while the file, and so its lock, is held: a run that waits
+    // for the lock then finds the name free rather than losing its own file.
+    if (!path_.empty()) RemoveIncompleteOutput(path_);
+    file_.reset();
 }
 
 FilePtr TextOutput::CreateTemporary(int mode) {
-    const std::size_t start = platform::FinalComponentStart(path_);
+    const std::size_t start = platform::FinalComponentStart(replaced_);
     // Hidden, and with an extension that no reader takes for firmware.
-    const std::string stem = path_.substr(0, start) + "." + Shortened(path_.substr(start), kMaxNameInTemporary);
+    const std::string stem = replaced_.substr(0, start) + "." + Shortened(replaced_.substr(start), kMaxNameInTemporary);
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string candidate = stem + ".fwpack-" + RandomTag() + ".tmp";
         bool exists = false;
@@ -122,9 +127,9 @@ void TextOutput::Flush() {
 bool TextOutput::Close() {
     if (!file_) return false;
     Flush();
-    const bool closed = CloseFile(std::move(file_));
     if (!temporary_.empty()) {
-        if (good_ && closed && platform::MoveOver(temporary_.c_str(), path_.c_str())) {
+        const bool closed = CloseFile(std::move(file_));
+        if (good_ && closed && PutInPlace()) {
             // Forgotten only now: an interrupt until here removes the temporary file.
             if (removed_on_interrupt_) ForgetOnInterrupt(temporary_.c_str());
             removed_on_interrupt_ = false;
@@ -134,7 +139,40 @@ bool TextOutput::Close() {
         RemoveTemporary();
         return false;
     }
-    if (good_ && closed) return true;
-    if (!path_.empty()) RemoveIncompleteOutput(path_);
-    return false;
+    // An incomplete file is removed while its lock is held (see the destructor).
+    good_ = good_ && std::fflush(file_.get()) == 0;
+    if (!good_ && !path_.empty()) RemoveIncompleteOutput(path_);
+    const bool closed = CloseFile(std::move(file_));
+    if (good_ && !closed && !path_.empty()) RemoveIncompleteOutput(path_);
+    return good_ && closed;
 }
+
+bool TextOutput::PutInPlace() {
+    // Under the lock of the file it replaces, when there is one, so that a
+    // run that writes that file in place has finished or waits.
+    const FilePtr old = platform::OpenExistingLocked(replaced_.c_str());
+    if (platform::MoveOver(temporary_.c_str(), replaced_.c_str())) return true;
+    // A folder that refuses the move although the file may be written (a
+    // sticky folder such as /tmp, where the file is another user's): the
+    // complete text is copied into it instead.
+    if (!old || !CopyInto(old.get())) return false;
+    platform::RemoveFile(temporary_.c_str());
+    return true;
+}
+
+bool TextOutput::CopyInto(std::FILE* file) const {
+    const FilePtr source = platform::OpenFile(temporary_.c_str(), "rb");
+    if (!source || !platform::EmptyFile(file)) return false;
+    std::vector<char> buffer(kChunkSize);
+    bool good = true;
+    for (;;) {
+        const std::size_t count = std::fread(buffer.data(), 1, buffer.size(), source.get());
+        if (count > 0 && std::fwrite(buffer.data(), 1, count, file) != count) good = false;
+        if (count < buffer.size()) break;
+    }
+    good = good && std::ferror(source.get()) == 0 && std::fflush(file) == 0;
+    // What was copied in part is no output.
+    if (!good) platform::EmptyFile(file);
+    return good;
+}
+

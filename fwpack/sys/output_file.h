@@ -25,8 +25,10 @@ void RemoveIncompleteOutput(const std::string& path);
 // complete: until then an existing output stays as it was, and a run that
 // stops part-way never leaves a cut file under the output's name. A failure,
 // the destructor before Close(), and Ctrl-C or a request to terminate remove
-// the temporary file. Links, devices, pipes, files with several names and
-// outputs whose folder takes no new file are written in place.
+// the temporary file. A symbolic link keeps its place: the file at the end
+// of its chain is replaced. Devices, pipes and outputs whose folder takes no
+// new file are written in place, under a lock (see OpenLockedOutput); so is
+// a file whose folder refuses the move over it but lets it be written.
 class TextOutput {
 public:
     explicit TextOutput(const char* path);
@@ -66,9 +68,14 @@ private:
     void Flush();
     // Opens a fresh temporary file beside the output; null when the folder refuses.
     FilePtr CreateTemporary(int mode);
+    // Puts the complete temporary file in the output's place.
+    bool PutInPlace();
+    // Copies the complete temporary file into `file`, the output opened in place.
+    bool CopyInto(std::FILE* file) const;
     void RemoveTemporary();
 
     std::string path_;       // empty for a stream that was open already
+    std::string replaced_;   // the file that the temporary one replaces
     std::string temporary_;  // empty when the output is written in place
     bool removed_on_interrupt_ = false;
     FilePtr file_;

@@ -1,9 +1,10 @@
 // The converter's platform layer: the few operations whose best form differs
 // between systems (the command line, opening and naming files, printing
 // names, buffers that grow in place on large pages, the kind of an open file,
-// replacing a file by another, removing a file when the program is
-// interrupted). Everything else in the converter is the same everywhere. Paths
-// are UTF-8 text on Windows and bytes as the system gives them elsewhere.
+// replacing a file by another, locking an output, removing a file when the
+// program is interrupted). Everything else in the converter is the same
+// everywhere. Paths are UTF-8 text on Windows and bytes as the system gives
+// them elsewhere.
 #pragma once
 
 #include <cstddef>
@@ -125,13 +126,18 @@ bool IsPlainFile(std::FILE* file);
 // What is at an output's path before it is written.
 struct ExistingOutput {
     // Whether the output may be written under another name and then moved
-    // over `path`: nothing is there, or a plain file with a single name that
-    // this program may write. A link, a device, a pipe, a file with several
-    // names or one that cannot be written is written (or refused) in place.
+    // over `path`: nothing is there, or a plain file that this program may
+    // write (through symbolic links; a file of several names loses this one
+    // to its replacement). A device, a pipe or a file that cannot be written
+    // is written (or refused) in place.
     bool replaceable = false;
     // The permission bits of the file there, which its replacement takes; -1
     // when there is none, and the new file gets the usual ones.
     int mode = -1;
+    // The name that the replacement is moved to: `path` itself, or, where
+    // `path` is a symbolic link, the final target of its chain of links, so
+    // that the links stay.
+    std::string replaced;
 };
 ExistingOutput InspectOutput(const char* path);
 
@@ -146,6 +152,37 @@ FilePtr CreateNewTextFile(const char* path, int mode, bool& exists);
 
 // Moves the file `from` over `to`, replacing what is there, in one step.
 bool MoveOver(const char* from, const char* to);
+
+// Flushes standard output and tells whether everything that WriteText sent
+// there arrived; else `cause` holds the system's words for the first failure.
+bool StandardOutputDelivered(std::string& cause);
+
+// Opens the output `path` to be written from its start, in text mode unless
+// `binary`. Before the file is emptied (or created) it waits for an exclusive
+// advisory lock on the whole file, which it holds until the file is closed:
+// two runs that write one file take turns instead of mixing their bytes. An
+// existing file is opened without being created, as folders such as /tmp
+// refuse that for another user's file. Null when it cannot be opened.
+FilePtr OpenLockedOutput(const char* path, bool binary);
+
+// Opens the existing file `path` to write bytes, neither creating nor
+// emptying it, under the same lock. Null when there is no such file, it
+// cannot be written, or it is no plain file.
+FilePtr OpenExistingLocked(const char* path);
+
+// Empties the plain file `file`, to be written again from its start.
+bool EmptyFile(std::FILE* file);
+
+// Reads up to `size` bytes from `offset` of the file that the flushed stream
+// `file` (opened by OpenLockedOutput) writes, leaving its position as it is;
+// `read` tells how many. False where the file is to be read by its name
+// instead: only a system whose locks keep out every other handle needs this.
+bool ReadBack(std::FILE* file, uint64_t offset, uint8_t* data, std::size_t size, std::size_t& read);
+
+// Makes a write past the file size limit fail with an error rather than end
+// the program by a signal (where the system has one), so that the failure is
+// reported and the incomplete file removed.
+void IgnoreFileSizeSignal();
 
 // Asks the system to start writing to disk what has been written to `file`,
 // and returns without waiting; nothing where there is no such request.

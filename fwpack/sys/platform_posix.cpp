@@ -1,9 +1,10 @@
 // The converter's platform layer for POSIX systems: paths and arguments as the
 // bytes the system gives, growing buffers in anonymous mappings, on
 // transparent huge pages where the system has them, files opened so that no
-// program started later inherits them, files replaced by rename, and signal
-// handlers that remove an unfinished file.
+// program started later inherits them, files replaced by rename, outputs
+// locked with flock, and signal handlers that remove an unfinished file.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <string>
 
 #include "sys/platform.h"
@@ -71,7 +73,31 @@ std::vector<std::string> Arguments(int argc, const char* const argv[], std::stri
 
 std::filesystem::path FsPath(const std::string& path) { return path; }
 
-void WriteText(std::FILE* stream, std::string_view text) { std::fwrite(text.data(), 1, text.size(), stream); }
+namespace {
+
+// Whether WriteText wrote to standard output, and the first error there.
+bool g_wrote_standard_output = false;
+int g_standard_output_error = 0;
+
+}  // namespace
+
+void WriteText(std::FILE* stream, std::string_view text) {
+    const bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+    if (stream != stdout) return;
+    g_wrote_standard_output = true;
+    if (!written && g_standard_output_error == 0) g_standard_output_error = errno != 0 ? errno : EIO;
+}
+
+bool StandardOutputDelivered(std::string& cause) {
+    if (!g_wrote_standard_output) return true;
+    if (std::fflush(stdout) != 0 && g_standard_output_error == 0) g_standard_output_error = errno != 0 ? errno : EIO;
+    if (std::ferror(stdout) != 0 && g_standard_output_error == 0) g_standard_output_error = EIO;
+    if (g_standard_output_error == 0) return true;
+    cause = std::strerror(g_standard_output_error);
+    return false;
+}
+
+void IgnoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 
 FilePtr StandardStream(bool output, bool) {
     if (!output) return FilePtr(stdin);
@@ -90,15 +116,46 @@ bool IsPlainFile(std::FILE* file) {
     return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
 }
 
+namespace {
+
+// The name that `path` stands for once every symbolic link on the way to it
+// is followed: where the file is, or would be created. Empty when the chain
+// cannot be followed (a loop, a link that cannot be read).
+std::string FinalTarget(const std::string& path) {
+    constexpr int kMostLinks = 40;  // as the system follows them
+    std::string current = path;
+    for (int followed = 0; followed <= kMostLinks; ++followed) {
+        struct stat status {};
+        if (lstat(current.c_str(), &status) != 0) return errno == ENOENT ? current : std::string();
+        if (!S_ISLNK(status.st_mode)) return current;
+        std::string link(256, '\0');
+        for (;;) {
+            const ssize_t length = readlink(current.c_str(), link.data(), link.size());
+            if (length < 0) return {};
+            if (static_cast<std::size_t>(length) < link.size()) {
+                link.resize(static_cast<std::size_t>(length));
+                break;
+            }
+            link.resize(link.size() * 2);
+        }
+        current = !link.empty() && link[0] == '/' ? link : current.substr(0, FinalComponentStart(current)) + link;
+    }
+    return {};
+}
+
+}  // namespace
+
 ExistingOutput InspectOutput(const char* path) {
     ExistingOutput existing;
+    existing.replaced = FinalTarget(path);
+    if (existing.replaced.empty()) return existing;
     struct stat status {};
-    if (lstat(path, &status) != 0) {
+    if (lstat(existing.replaced.c_str(), &status) != 0) {
         existing.replaceable = errno == ENOENT;
         return existing;
     }
     // With the effective identity, as the opening of the file would check it.
-    if (!S_ISREG(status.st_mode) || status.st_nlink != 1 || faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0) {
+    if (!S_ISREG(status.st_mode) || faccessat(AT_FDCWD, existing.replaced.c_str(), W_OK, AT_EACCESS) != 0) {
         return existing;
     }
     existing.replaceable = true;
@@ -128,6 +185,67 @@ FilePtr CreateNewTextFile(const char* path, int mode, bool& exists) {
 }
 
 bool MoveOver(const char* from, const char* to) { return rename(from, to) == 0; }
+
+namespace {
+
+// Opens `path` with `flags` (O_CREAT: created when it is not there) and
+// waits for the lock on it. The file may have been replaced or removed while
+// this waited, by the run that held the lock: then the name stands for
+// another file, which is opened and locked in its turn.
+int OpenLocked(const char* path, int flags) {
+    for (;;) {
+        int fd = open(path, (flags & ~O_CREAT) | O_CLOEXEC | O_NOCTTY);
+        // Created only when missing: a sticky folder such as /tmp refuses
+        // even to open another user's file with O_CREAT.
+        if (fd < 0 && errno == ENOENT && (flags & O_CREAT) != 0) fd = open(path, flags | O_CLOEXEC | O_NOCTTY, 0666);
+        if (fd < 0) return -1;
+        int locked = 0;
+        while ((locked = flock(fd, LOCK_EX)) != 0 && errno == EINTR) {}
+        // A file system without locks (some network ones) is written without.
+        if (locked != 0) return fd;
+        // Only a plain file is replaced or removed by such a run; a device
+        // or a pipe may show another identity under its name (/dev/stdout).
+        struct stat held {};
+        struct stat named {};
+        if (fstat(fd, &held) != 0 || !S_ISREG(held.st_mode) ||
+            (stat(path, &named) == 0 && held.st_dev == named.st_dev && held.st_ino == named.st_ino)) {
+            return fd;
+        }
+        close(fd);
+    }
+}
+
+}  // namespace
+
+FilePtr OpenLockedOutput(const char* path, bool binary) {
+    const int fd = OpenLocked(path, O_WRONLY | O_CREAT);
+    if (fd < 0) return nullptr;
+    // Emptied only now, under the lock; a device or a pipe has nothing to empty.
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || (S_ISREG(status.st_mode) && ftruncate(fd, 0) != 0)) {
+        close(fd);
+        return nullptr;
+    }
+    std::FILE* file = fdopen(fd, binary ? "wb" : "w");
+    if (!file) close(fd);
+    return FilePtr(file);
+}
+
+FilePtr OpenExistingLocked(const char* path) {
+    const int fd = OpenLocked(path, O_WRONLY);
+    if (fd < 0) return nullptr;
+    struct stat status {};
+    std::FILE* file = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) ? fdopen(fd, "wb") : nullptr;
+    if (!file) close(fd);
+    return FilePtr(file);
+}
+
+// The lock keeps out only other runs that take it.
+bool ReadBack(std::FILE*, uint64_t, uint8_t*, std::size_t, std::size_t&) { return false; }
+
+bool EmptyFile(std::FILE* file) {
+    return std::fflush(file) == 0 && ftruncate(fileno(file), 0) == 0 && std::fseek(file, 0, SEEK_SET) == 0;
+}
 
 void StartWriteback(std::FILE* file) {
 #if defined(__linux__)

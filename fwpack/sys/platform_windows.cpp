@@ -2,8 +2,8 @@
 // file names, whose UTF-8 form the rest of the converter holds, names shown on
 // a console as they are, growing buffers in reserved virtual memory that is
 // committed in steps, files opened so that no program started later inherits
-// them, files replaced in one move, and a console handler that removes an
-// unfinished file. No path ever passes through the ANSI code page.
+// them, files replaced in one move, outputs locked with LockFileEx, and a
+// console handler that removes an unfinished file. No path ever passes through the ANSI code page.
 #include <windows.h>
 // After <windows.h>, which it needs.
 #include <shellapi.h>
@@ -14,7 +14,9 @@
 #include <sys/types.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "sys/platform.h"
@@ -110,7 +112,16 @@ std::vector<std::string> Arguments(int, const char* const[], std::string& error)
 
 std::filesystem::path FsPath(const std::string& path) { return std::filesystem::path(LongPath(WideFromUtf8(path))); }
 
+namespace {
+
+// Whether WriteText wrote to standard output, and the first error there.
+bool g_wrote_standard_output = false;
+int g_standard_output_error = 0;
+
+}  // namespace
+
 void WriteText(std::FILE* stream, std::string_view text) {
+    if (stream == stdout) g_wrote_standard_output = true;
     const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     DWORD mode = 0;
     if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
@@ -125,8 +136,23 @@ void WriteText(std::FILE* stream, std::string_view text) {
         }
         if (WriteConsoleText(handle, WideFromUtf8(lines))) return;
     }
-    std::fwrite(text.data(), 1, text.size(), stream);
+    const bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+    if (!written && stream == stdout && g_standard_output_error == 0) {
+        g_standard_output_error = errno != 0 ? errno : EIO;
+    }
 }
+
+bool StandardOutputDelivered(std::string& cause) {
+    if (!g_wrote_standard_output) return true;
+    if (std::fflush(stdout) != 0 && g_standard_output_error == 0) g_standard_output_error = errno != 0 ? errno : EIO;
+    if (std::ferror(stdout) != 0 && g_standard_output_error == 0) g_standard_output_error = EIO;
+    if (g_standard_output_error == 0) return true;
+    cause = std::strerror(g_standard_output_error);
+    return false;
+}
+
+// Windows has no file size limit that a signal reports.
+void IgnoreFileSizeSignal() {}
 
 GrowableBlock::GrowableBlock(std::size_t capacity) {
     const std::size_t size = RoundUp(capacity);
@@ -178,9 +204,39 @@ std::wstring Native(const char* path) { return LongPath(WideFromUtf8(path)); }
 
 }  // namespace
 
+namespace {
+
+// The file at the end of the symbolic link `path`, as the system resolves
+// it; empty when it cannot (a link to nothing, say).
+std::string FinalTarget(const char* path) {
+    const HANDLE handle = CreateFileW(Native(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return {};
+    std::wstring name(MAX_PATH, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(handle, name.data(), static_cast<DWORD>(name.size()), 0);
+    if (length >= name.size()) {
+        name.resize(length + 1);
+        length = GetFinalPathNameByHandleW(handle, name.data(), static_cast<DWORD>(name.size()), 0);
+    }
+    CloseHandle(handle);
+    std::string target;
+    if (length == 0 || length >= name.size()) return {};
+    name.resize(length);
+    return Utf8FromWide(name, target) ? target : std::string();
+}
+
+}  // namespace
+
 ExistingOutput InspectOutput(const char* path) {
     ExistingOutput existing;
-    const DWORD attributes = GetFileAttributesW(Native(path).c_str());
+    existing.replaced = path;
+    DWORD attributes = GetFileAttributesW(Native(path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        // A link keeps its place; the file it leads to is replaced.
+        existing.replaced = FinalTarget(path);
+        if (existing.replaced.empty()) return existing;
+        attributes = GetFileAttributesW(Native(existing.replaced.c_str()).c_str());
+    }
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         existing.replaceable = GetLastError() == ERROR_FILE_NOT_FOUND;
         return existing;
@@ -189,14 +245,12 @@ ExistingOutput InspectOutput(const char* path) {
         return existing;
     }
     // Opened for writing, not emptied: whether this program may write it is
-    // the file system's answer, and the handle tells the kind and the names.
-    const HANDLE handle =
-        CreateFileW(Native(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // the file system's answer, and the handle tells the kind.
+    const HANDLE handle = CreateFileW(Native(existing.replaced.c_str()).c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return existing;
-    BY_HANDLE_FILE_INFORMATION information{};
-    existing.replaceable = GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &information) &&
-                           information.nNumberOfLinks == 1;
+    existing.replaceable = GetFileType(handle) == FILE_TYPE_DISK;
     CloseHandle(handle);
     return existing;
 }
@@ -232,6 +286,97 @@ FilePtr CreateNewTextFile(const char* path, int, bool& exists) {
 
 bool MoveOver(const char* from, const char* to) {
     return MoveFileExW(Native(from).c_str(), Native(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+namespace {
+
+// Opens `path` as CreateFileW's `disposition` says and waits for an exclusive
+// lock on the whole file. Shared for deletion, so that an incomplete file can
+// be removed while it is held; a file that was removed while this waited
+// (by the run that held the lock) is let go, and the name opened again.
+HANDLE OpenLocked(const char* path, DWORD disposition) {
+    for (;;) {
+        // With read access where it is given, so that the file can be read
+        // back through this handle: the lock keeps every other one out.
+        HANDLE handle = INVALID_HANDLE_VALUE;
+        for (const DWORD access : {GENERIC_READ | GENERIC_WRITE, DWORD{GENERIC_WRITE}}) {
+            handle = CreateFileW(Native(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_ACCESS_DENIED) break;
+        }
+        if (handle == INVALID_HANDLE_VALUE) return handle;
+        // Only files on disk take locks.
+        if (GetFileType(handle) != FILE_TYPE_DISK) return handle;
+        OVERLAPPED whole{};
+        if (!LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) return handle;
+        FILE_STANDARD_INFO standard{};
+        if (!GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard) ||
+            !standard.DeletePending) {
+            return handle;
+        }
+        CloseHandle(handle);
+    }
+}
+
+FilePtr StreamOf(HANDLE handle, bool binary) {
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | (binary ? _O_BINARY : _O_TEXT));
+    if (fd < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    std::FILE* file = _fdopen(fd, binary ? "wb" : "w");
+    if (!file) _close(fd);
+    return FilePtr(file);
+}
+
+}  // namespace
+
+FilePtr OpenLockedOutput(const char* path, bool binary) {
+    const HANDLE handle = OpenLocked(path, OPEN_ALWAYS);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    // Emptied only now, under the lock; a device or a pipe has nothing to empty.
+    if (GetFileType(handle) == FILE_TYPE_DISK && !SetEndOfFile(handle)) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    return StreamOf(handle, binary);
+}
+
+FilePtr OpenExistingLocked(const char* path) {
+    const HANDLE handle = OpenLocked(path, OPEN_EXISTING);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    return StreamOf(handle, true);
+}
+
+bool ReadBack(std::FILE* file, uint64_t offset, uint8_t* data, std::size_t size, std::size_t& read) {
+    read = 0;
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    LARGE_INTEGER here{};
+    if (handle == INVALID_HANDLE_VALUE || !SetFilePointerEx(handle, LARGE_INTEGER{}, &here, FILE_CURRENT)) return false;
+    while (read < size) {
+        const uint64_t at = offset + read;
+        OVERLAPPED position{};
+        position.Offset = static_cast<DWORD>(at);
+        position.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD count = 0;
+        const auto chunk = static_cast<DWORD>((std::min)(size - read, std::size_t{1} << 20));
+        const bool got = ReadFile(handle, data + read, chunk, &count, &position) != 0;
+        // A handle without read access: the file is read by its name.
+        if (!got && read == 0 && GetLastError() == ERROR_ACCESS_DENIED) return false;
+        if (!got || count == 0) break;
+        read += count;
+    }
+    // ReadFile moves the position even with an offset given.
+    SetFilePointerEx(handle, here, nullptr, FILE_BEGIN);
+    return true;
+}
+
+bool EmptyFile(std::FILE* file) {
+    return std::fflush(file) == 0 && _chsize_s(_fileno(file), 0) == 0 && std::fseek(file, 0, SEEK_SET) == 0;
 }
 
 // NTFS writes a file that replaces another in its own time.

@@ -5,6 +5,7 @@
 // they drive the Windows build under wine, beside a stand-in built for Windows.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -63,6 +64,8 @@ std::string CompanionScript(const std::string& record_dir, const std::string& la
     script += "printf '%s' \"${QX_INI_PATH-unset}\" > " + rec + "/inherited\n";
     script += "f=" + ShellQuote(launcher_dir + "/env_vars.txt") + "\n";
     script += "if [ -f \"$f\" ]; then cat \"$f\" > " + rec + "/env_vars; fi\n";
+    // The signals it was started with ignored, as a mask (Linux).
+    script += "sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status > " + rec + "/ignored 2>/dev/null\n";
     if (status == kKilledBySignal) script += "kill -9 $$\n";
     script += "exit " + std::to_string(status < 0 ? 0 : status) + "\n";
     return script;
@@ -384,6 +387,28 @@ TEST_P(LauncherWriteFailure, ReportsTheFileAndStartsTheCompanionWithoutIt) {
 
 INSTANTIATE_TEST_SUITE_P(Failures, LauncherWriteFailure, ::testing::ValuesIn(kWriteFailures),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Under a file size limit whose signal nobody ignores, the launcher is not
+// ended by it: the cut file is reported and removed, and the companion
+// starts with the signal's usual action, not an ignored one.
+TEST_F(Launcher, OutlivesTheFileSizeLimitAndGivesItsSignalBack) {
+    if (kTarget.windows) GTEST_SKIP() << "file size limits and their signal are POSIX ones";
+    Prepare();
+    before_exec_ = "ulimit -f 1; ";
+    // Together more than the limit's 512 bytes, each less, for what the companion records.
+    Environment env;
+    for (const auto& [name, value] : kAllFour) env.emplace_back(name, value + std::string(200, 'v'));
+    RunResult result = Launch(env);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, PathLine() + "cannot write env_vars.txt" + kTarget.line_end);
+    EXPECT_FALSE(testutil::FileExists(dir_ + "/env_vars.txt"));
+    ASSERT_TRUE(CompanionRan());
+    const std::string ignored = Recorded("ignored");
+    if (ignored.empty()) GTEST_SKIP() << "no mask of ignored signals here";
+    // Signal n is bit n - 1 of the mask.
+    const unsigned long long mask = std::stoull(ignored, nullptr, 16);
+    EXPECT_EQ(mask & (1ull << (SIGXFSZ - 1)), 0u) << "the companion started with the file size signal ignored";
+}
 
 TEST_F(Launcher, IgnoresItsArgumentsAndPassesNoneOn) {
     Prepare();
