@@ -19,6 +19,7 @@ _fwpack_option_table=(
   "--info        files"
   "--layout      text"
   "--split       -"
+  "--pad-byte    text"
   "--json        -"
   "-h --help     -"
   "-V --version  -"

@@ -8,7 +8,7 @@ import re
 import sys
 
 # From the ground up; the same order as fwpack/CMakeLists.txt.
-LAYERS = ["util", "sys", "model", "formats", "image", "dfuse", "layout", "load", "info", "app"]
+LAYERS = ["util", "sys", "model", "formats", "image", "dfuse", "layout", "stage", "load", "info", "app"]
 RANK = {name: rank for rank, name in enumerate(LAYERS)}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "app/number_values.h"
 #include "dfuse/defaults.h"
 #include "image/image.h"
 #include "util/text_format.h"
@@ -106,6 +107,13 @@ void Layout(CommandLineState& state, const std::string& shown, const std::string
     state.layouts.push_back(std::move(pending));
 }
 
+void PadByte(CommandLineState& state, const std::string& shown, const std::string& value) {
+    uint64_t byte = 0;
+    std::string problem;
+    if (!ParseNumber(value, 0xFF, byte, problem)) return state.Error(shown + ": " + problem);
+    state.options().pad_byte = static_cast<uint8_t>(byte);
+}
+
 void Split(CommandLineState& state, const std::string&, const std::string&) { state.options().split = true; }
 void Json(CommandLineState& state, const std::string&, const std::string&) { state.options().json = true; }
 void Help(CommandLineState& state, const std::string&, const std::string&) { state.options().help = true; }
@@ -121,6 +129,7 @@ const char* const kOutput = "Output";
 const char* const kTarget =
     "Target (each applies to the target opened last: the first one until a\n--target opens another)";
 const char* const kLayouts = "Memory layouts";
+const char* const kImage = "Image";
 const char* const kOther = "Other";
 
 std::size_t Distance(const std::string& a, const std::string& b) {
@@ -182,6 +191,9 @@ const std::vector<OptionRow>& OptionTable() {
          "puts each element of the inputs into the target whose\nlayout holds it, named after the layout (not with -n,\n"
          "-a or --target)",
          Split},
+        {0, "pad-byte", "BYTE", kTakesValue | kWithInfo, kImage,
+         "what fills the holes that are filled (default 0xFF, the\nerased state of flash); 0x for hexadecimal, else\ndecimal",
+         PadByte},
         {0, "info", nullptr, kValueAfterEquals | kWithInfo, kOther,
          "lists and checks what the file holds (.dfu, .hex,\n.srec, .bin, .elf); writes nothing; exit 0 when it is\n"
          "sound",
