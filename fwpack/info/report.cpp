@@ -36,9 +36,8 @@ std::string FirstElementOverlap(const ReportTarget& target) {
                   unsigned{overlap->address});
 }
 
-void ListDfuFile(InfoReport& report) {
+void ListDfuFile(InfoReport& report, const uint8_t* bytes) {
     const DfuFileInfo& info = *report.dfu;
-    const uint8_t* bytes = report.bytes->data();
     report.targets.reserve(info.targets.size());
     for (const DfuTargetInfo& t : info.targets) {
         ReportTarget target;
@@ -63,6 +62,26 @@ void ListImage(InfoReport& report) {
     report.targets.push_back(std::move(target));
 }
 
+// The DfuSe file of `size` bytes at `data`, parsed and listed.
+void ParseDfuBytes(InfoReport& report, const uint8_t* data, std::size_t size) {
+    report.dfu = ParseDfuFile(data, size);
+    report.loaded = true;
+    ListDfuFile(report, data);
+    if (!report.dfu->IsSound()) report.problem = Error::Problem(report.input.path, report.dfu->problem);
+}
+
+// The first element of the report that runs past the top, as its problem.
+void CheckTop(InfoReport& report) {
+    if (report.problem.kind != Error::Kind::kNone) return;
+    for (const ReportTarget& target : report.targets) {
+        const auto past = FirstPastTheTop(target.elements);
+        if (past != target.elements.end()) {
+            report.problem = PastTheTop(report.input.path, *past, nullptr);
+            return;
+        }
+    }
+}
+
 // Reads the file into the report: its targets and the problem of the file itself.
 void ReadFile(InfoReport& report) {
     const InputFile& input = report.input;
@@ -75,10 +94,7 @@ void ReadFile(InfoReport& report) {
             report.problem = error;
             return;
         }
-        report.dfu = ParseDfuFile(report.bytes->data(), report.bytes->size());
-        report.loaded = true;
-        ListDfuFile(report);
-        if (!report.dfu->IsSound()) report.problem = Error::Problem(input.path, report.dfu->problem);
+        ParseDfuBytes(report, report.bytes->data(), report.bytes->size());
     } else {
         report.image = LoadInput(input, 0, error);
         if (!report.image) {
@@ -88,14 +104,7 @@ void ReadFile(InfoReport& report) {
         report.loaded = true;
         ListImage(report);
     }
-    if (report.problem.kind != Error::Kind::kNone) return;
-    for (const ReportTarget& target : report.targets) {
-        const auto past = FirstPastTheTop(target.elements);
-        if (past != target.elements.end()) {
-            report.problem = PastTheTop(input.path, *past, nullptr);
-            return;
-        }
-    }
+    CheckTop(report);
 }
 
 void CheckLayouts(InfoReport& report, const std::map<uint8_t, layout::MemoryLayout>& layouts) {
@@ -180,6 +189,14 @@ void Digest(InfoReport& report) {
     report.sha256 = whole.FinishHex();
 }
 
+// What follows the reading: the layouts, the warnings, the verdict, the digests.
+void Finish(InfoReport& report, const std::map<uint8_t, layout::MemoryLayout>& layouts, bool digests) {
+    CheckLayouts(report, layouts);
+    Warn(report);
+    report.sound = report.problem.kind == Error::Kind::kNone && !report.problem.unloadable;
+    if (digests && report.loaded) Digest(report);
+}
+
 }  // namespace
 
 InfoReport MakeReport(const InputFile& input, const std::map<uint8_t, layout::MemoryLayout>& layouts, bool digests) {
@@ -187,9 +204,17 @@ InfoReport MakeReport(const InputFile& input, const std::map<uint8_t, layout::Me
     report.input = input;
     report.layouts_given = !layouts.empty();
     ReadFile(report);
-    CheckLayouts(report, layouts);
-    Warn(report);
-    report.sound = report.problem.kind == Error::Kind::kNone && !report.problem.unloadable;
-    if (digests && report.loaded) Digest(report);
+    Finish(report, layouts, digests);
+    return report;
+}
+
+InfoReport MakeDfuReport(const std::string& path, const uint8_t* data, std::size_t size,
+                         const std::map<uint8_t, layout::MemoryLayout>& layouts, bool digests) {
+    InfoReport report;
+    report.input = InputFile{path, FileKind::kDfu, std::nullopt};
+    report.layouts_given = !layouts.empty();
+    ParseDfuBytes(report, data, size);
+    CheckTop(report);
+    Finish(report, layouts, digests);
     return report;
 }

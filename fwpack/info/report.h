@@ -80,3 +80,8 @@ struct InfoReport {
 // when there are any; with `digests`, the CRC-32 and SHA-256 of each element
 // and the SHA-256 of all bytes.
 InfoReport MakeReport(const InputFile& input, const std::map<uint8_t, layout::MemoryLayout>& layouts, bool digests);
+
+// The same for a DfuSe file named `path` whose `size` bytes are in memory at
+// `data` already; they must outlive the report.
+InfoReport MakeDfuReport(const std::string& path, const uint8_t* data, std::size_t size,
+                         const std::map<uint8_t, layout::MemoryLayout>& layouts, bool digests);
