@@ -183,7 +183,7 @@ void Digest(InfoReport& report) {
             Sha256 sha;
             sha.Update(element.data, element.size);
             whole.Update(element.data, element.size);
-            digests.push_back({dfu_format::Crc32(0, element.data, element.size), sha.FinishHex()});
+            digests.push_back({dfu_format::Crc32(0, element.data, element.size), sha.Finish()});
         }
     }
     report.sha256 = whole.FinishHex();

@@ -4,6 +4,7 @@
 // JSON renderings read only this report.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -45,7 +46,7 @@ struct LayoutVerdict {
 
 struct ElementDigest {
     uint32_t crc32 = 0;
-    std::string sha256;
+    std::array<uint8_t, 32> sha256;
 };
 
 struct InfoReport {

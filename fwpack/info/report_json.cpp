@@ -4,6 +4,7 @@
 #include "info/report_json.h"
 
 #include "util/json_writer.h"
+#include "util/sha256.h"
 
 namespace {
 
@@ -99,7 +100,7 @@ std::string ReportJson(const InfoReport& report) {
             json.Key("crc32");
             json.Number(digest.crc32);
             json.Key("sha256");
-            json.String(digest.sha256);
+            json.String(Sha256::Hex(digest.sha256));
             json.EndObject();
         }
         json.EndArray();

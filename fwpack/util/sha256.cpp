@@ -89,12 +89,14 @@ std::array<uint8_t, 32> Sha256::Finish() {
     return digest;
 }
 
-std::string Sha256::FinishHex() {
+std::string Sha256::FinishHex() { return Hex(Finish()); }
+
+std::string Sha256::Hex(const std::array<uint8_t, 32>& digest) {
     static const char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (uint8_t byte : Finish()) {
-        hex += kDigits[byte >> 4];
-        hex += kDigits[byte & 15];
+    std::string hex(64, '0');
+    for (std::size_t i = 0; i < digest.size(); ++i) {
+        hex[2 * i] = kDigits[digest[i] >> 4];
+        hex[2 * i + 1] = kDigits[digest[i] & 15];
     }
     return hex;
 }

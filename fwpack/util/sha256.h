@@ -16,6 +16,7 @@ public:
     std::array<uint8_t, 32> Finish();
     // The digest as 64 lower-case hexadecimal digits.
     std::string FinishHex();
+    static std::string Hex(const std::array<uint8_t, 32>& digest);
 
 private:
     void Block(const uint8_t* block);
