@@ -17,6 +17,7 @@ _fwpack_option_table=(
   "--add         files"
   "-t --target   files"
   "--info        files"
+  "--compare     -"
   "--layout      text"
   "--split       -"
   "--json        -"

@@ -10,6 +10,7 @@
 
 #include "app/convert.h"
 #include "app/options.h"
+#include "info/compare.h"
 #include "info/report.h"
 #include "info/report_json.h"
 #include "info/report_text.h"
@@ -57,6 +58,32 @@ int RunInfo(const Options& options) {
     return 1;
 }
 
+// --compare ends as cmp does: 0 when the files agree, 1 when they differ,
+// and kCompareTrouble for anything that kept it from telling.
+constexpr int kCompareTrouble = 2;
+
+int RunCompare(const Options& options) {
+    const TargetOptions& target = options.targets.front();
+    CompareReport report;
+    Error error;
+    if (!CompareFiles(target.inputs[0], target.inputs[1], target.alternate, report, error)) {
+        platform::WriteText(stderr, ErrorLines(error, false));
+        return kCompareTrouble;
+    }
+    platform::WriteText(stdout, options.json ? CompareJson(report) : CompareText(report));
+    return report.Agree() ? 0 : 1;
+}
+
+// Whether the command line asks for --compare, which gives its own status
+// to a command line it cannot read: told before the parser stops at an error.
+bool AsksForCompare(const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        if (arg == "--") return false;
+        if (arg == "--compare") return true;
+    }
+    return false;
+}
+
 int RunConversion(const Options& options) {
     const Outcome outcome = Convert(options);
     std::string lines;
@@ -67,7 +94,7 @@ int RunConversion(const Options& options) {
     return outcome.status;
 }
 
-int Run(int argc, char* argv[]) {
+int Run(int argc, char* argv[], bool& compare) {
     std::string argument_error;
     const std::vector<std::string> args = platform::Arguments(argc, argv, argument_error);
     if (!argument_error.empty()) {
@@ -79,13 +106,14 @@ int Run(int argc, char* argv[]) {
     for (const std::string& arg : args) arg_pointers.push_back(arg.c_str());
     const ParsedCommandLine parsed = ParseCommandLine(static_cast<int>(arg_pointers.size()), arg_pointers.data());
     const Options& options = parsed.options;
+    compare = options.compare || AsksForCompare(args);
     if (options.no_arguments) {
         platform::WriteText(stderr, "fwpack [original file] [output file] !\n");
         return 1;
     }
     if (!parsed.error.empty()) {
         platform::WriteText(stderr, "fwpack: " + parsed.error + "\nTry 'fwpack --help' for more information.\n");
-        return 1;
+        return AsksForCompare(args) ? kCompareTrouble : 1;
     }
     if (options.help) {
         platform::WriteText(stdout, UsageText());
@@ -95,16 +123,17 @@ int Run(int argc, char* argv[]) {
         platform::WriteText(stdout, "fwpack " FWPACK_VERSION "\n");
         return 0;
     }
+    if (options.compare) return RunCompare(options);
     return options.info ? RunInfo(options) : RunConversion(options);
 }
 
-// `status`, or 1 with the line that says so when what the program wrote to
+// `status`, or 1 (2 for --compare) with the line that says so when what the program wrote to
 // standard output did not all arrive there (a full disk, a closed stream).
-int CheckStandardOutput(int status) {
+int CheckStandardOutput(int status, bool compare) {
     std::string cause;
     if (platform::StandardOutputDelivered(cause)) return status;
     platform::WriteText(stderr, "fwpack: cannot write to the standard output: " + cause + "\n");
-    return 1;
+    return compare ? kCompareTrouble : 1;
 }
 
 }  // namespace
@@ -114,10 +143,11 @@ int main(int argc, char* argv[]) {
     // end the program without a word.
     platform::IgnoreFileSizeSignal();
     // Loading names the input where memory runs out; anywhere else, this says it.
+    bool compare = false;
     try {
-        return CheckStandardOutput(Run(argc, argv));
+        return CheckStandardOutput(Run(argc, argv, compare), compare);
     } catch (const std::bad_alloc&) {
         std::fputs("fwpack: memory ran out\n", stderr);
-        return 1;
+        return compare ? kCompareTrouble : 1;
     }
 }

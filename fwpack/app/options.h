@@ -41,6 +41,8 @@ struct Options {
     std::map<uint8_t, layout::MemoryLayout> layouts;
     bool split = false;  // --split: the targets come from the layouts
     bool json = false;   // --json: the --info listing as JSON
+    // --compare EXPECTED ACTUAL: the two files are targets[0]'s inputs.
+    bool compare = false;
 
     std::optional<uint16_t> vendor;
     std::optional<uint16_t> product;
