@@ -112,6 +112,7 @@ void CheckLayouts(InfoReport& report, const std::map<uint8_t, layout::MemoryLayo
                     verdict.pages.push_back({e, std::move(*erasure)});
                 }
             }
+            verdict.usage = layout::Usage(found->second, target.elements);
             if (!verdict.violation.empty() && report.problem.kind == Error::Kind::kNone) {
                 report.problem = Error::Problem(report.input.path, verdict.violation);
             }
@@ -181,6 +182,16 @@ void Digest(InfoReport& report) {
 }
 
 }  // namespace
+
+std::string UsageLine(const LayoutVerdict& verdict) {
+    const layout::LayoutUsage& usage = verdict.usage;
+    std::string name = verdict.layout ? layout::TrimmedName(*verdict.layout) : std::string();
+    if (name.empty()) name = Format("alternate setting %u", unsigned{verdict.alternate});
+    return Format("%s: %llu of %llu bytes (%.1f %%), %llu of %s erased", name.c_str(),
+                  static_cast<unsigned long long>(usage.written), static_cast<unsigned long long>(usage.writeable),
+                  layout::WrittenPercent(usage), static_cast<unsigned long long>(usage.pages_erased),
+                  Count(usage.pages, "page").c_str());
+}
 
 InfoReport MakeReport(const InputFile& input, const std::map<uint8_t, layout::MemoryLayout>& layouts, bool digests) {
     InfoReport report;

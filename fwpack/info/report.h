@@ -13,6 +13,7 @@
 
 #include "dfuse/dfu_parser.h"
 #include "layout/layout_check.h"
+#include "layout/usage.h"
 #include "load/job.h"
 #include "model/byte_store.h"
 #include "model/element_view.h"
@@ -41,6 +42,7 @@ struct LayoutVerdict {
     const layout::MemoryLayout* layout = nullptr;  // null: its alternate setting has none
     std::string violation;                         // empty when every byte may be written
     std::vector<ElementPages> pages;               // of each element that lies in the layout
+    layout::LayoutUsage usage;                     // what the target does to the layout's pages
 };
 
 struct ElementDigest {
@@ -75,6 +77,11 @@ struct InfoReport {
     InfoReport(InfoReport&&) noexcept;
     InfoReport& operator=(InfoReport&&) noexcept;
 };
+
+// "Internal Flash: 401408 of 1048576 bytes (38.3 %), 5 of 12 pages erased":
+// the use of a verdict's layout, named by the layout (or, without a name, by
+// its alternate setting).
+std::string UsageLine(const LayoutVerdict& verdict);
 
 // Reads and checks `input`, against the layouts of its alternate settings
 // when there are any; with `digests`, the CRC-32 and SHA-256 of each element
