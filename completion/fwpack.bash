@@ -18,6 +18,7 @@ _fwpack_option_table=(
   "-t --target   files"
   "--info        files"
   "--compare     -"
+  "--map         output"
   "--layout      text"
   "--split       -"
   "--json        -"

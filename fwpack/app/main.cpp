@@ -42,6 +42,11 @@ std::string ErrorLines(const Error& error, bool plain_form) {
 }
 
 int RunInfo(const Options& options) {
+    const Error conflict = MapConflict(options, nullptr);
+    if (conflict.kind != Error::Kind::kNone) {
+        platform::WriteText(stderr, ErrorLines(conflict, false));
+        return 1;
+    }
     const InfoReport report = MakeReport(options.targets.front().inputs.front(), options.layouts, options.json);
     if (options.json) {
         platform::WriteText(stdout, ReportJson(report));
@@ -51,10 +56,15 @@ int RunInfo(const Options& options) {
             platform::WriteText(stdout, std::string_view(text, length));
         });
     }
-    if (report.sound) return 0;
+    // The picture is drawn whenever there is something to draw, a file with
+    // a problem too: it shows where the problem lies.
+    Error map_error;
+    if (options.map && report.loaded) map_error = WriteMap(*options.map, report, report.input.path);
+    if (report.sound && map_error.kind == Error::Kind::kNone) return 0;
     // The listing stands before the problem, wherever both streams go.
     std::fflush(stdout);
-    platform::WriteText(stderr, ErrorLines(report.problem, false));
+    platform::WriteText(stderr, ErrorLines(report.sound ? map_error : report.problem, false) +
+                                    (report.sound ? "" : ErrorLines(map_error, false)));
     return 1;
 }
 

@@ -108,6 +108,12 @@ void Layout(CommandLineState& state, const std::string& shown, const std::string
 
 void Split(CommandLineState& state, const std::string&, const std::string&) { state.options().split = true; }
 void Json(CommandLineState& state, const std::string&, const std::string&) { state.options().json = true; }
+void Map(CommandLineState& state, const std::string& shown, const std::string& value) {
+    if (value.empty() || value == kStandardStream) {
+        return state.Error(Format("%s: the picture goes to a file: name it (as in memory.svg)", shown.c_str()));
+    }
+    state.options().map = value;
+}
 void Compare(CommandLineState& state, const std::string&, const std::string&) { state.options().compare = true; }
 void Help(CommandLineState& state, const std::string&, const std::string&) { state.options().help = true; }
 void Version(CommandLineState& state, const std::string&, const std::string&) { state.options().version = true; }
@@ -187,6 +193,9 @@ const std::vector<OptionRow>& OptionTable() {
          "lists and checks what the file holds (.dfu, .hex,\n.srec, .bin, .elf); writes nothing; exit 0 when it is\n"
          "sound",
          Info},
+        {0, "map", "FILE", kTakesValue | kWithInfo, kOther,
+         "with --info or a conversion: writes an SVG picture of\nthe memory (with --layout: of each memory's pages)",
+         Map},
         {0, "compare", nullptr, kWithCompare, kOther,
          "checks that every byte of the first file is in the\nsecond at its address (a readback of the device);\n"
          "takes -b, -I, -a and --json; exit 0 when they agree,\n1 when they differ, 2 for any trouble",
@@ -274,6 +283,7 @@ Examples:
          --layout 1="@Option Bytes /0x1FFFC000/01*016 e" app.hex
   fwpack --info --json --layout 1="@Option Bytes /0x1FFFC000/01*016 e" app.dfu
   fwpack --compare -b 0x08000000 app.dfu readback.bin
+  fwpack --info app.dfu --layout "@Internal Flash /0x08000000/04*016Kg,01*064Kg,07*128Kg" --map app.svg
 )";
         return usage;
     }();

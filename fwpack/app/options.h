@@ -43,6 +43,7 @@ struct Options {
     bool json = false;   // --json: the --info listing as JSON
     // --compare EXPECTED ACTUAL: the two files are targets[0]'s inputs.
     bool compare = false;
+    std::optional<std::string> map;  // --map FILE: the picture of the memory, as SVG
 
     std::optional<uint16_t> vendor;
     std::optional<uint16_t> product;

@@ -183,6 +183,28 @@ void Digest(InfoReport& report) {
 
 }  // namespace
 
+InfoReport ReportOfImages(const std::string& name, const std::vector<std::unique_ptr<CImage>>& images,
+                          const std::map<uint8_t, layout::MemoryLayout>& layouts) {
+    InfoReport report;
+    report.input.path = name;
+    report.loaded = true;
+    report.layouts_given = !layouts.empty();
+    for (const auto& image : images) {
+        ReportTarget target;
+        target.alternate = image->GetAlternate();
+        char buffer[CImage::kMaxNameLength + 1] = {};
+        target.named = image->GetName(buffer);
+        if (target.named) target.name = buffer;
+        const ElementList& list = image->GetList();
+        target.elements.assign(list.begin(), list.end());
+        target.element_count = static_cast<uint32_t>(list.GetCount());
+        report.targets.push_back(std::move(target));
+    }
+    CheckLayouts(report, layouts);
+    report.sound = report.problem.kind == Error::Kind::kNone;
+    return report;
+}
+
 std::string UsageLine(const LayoutVerdict& verdict) {
     const layout::LayoutUsage& usage = verdict.usage;
     std::string name = verdict.layout ? layout::TrimmedName(*verdict.layout) : std::string();

@@ -83,6 +83,12 @@ struct InfoReport {
 // its alternate setting).
 std::string UsageLine(const LayoutVerdict& verdict);
 
+// The report of images made in this run (a conversion's, as written), for
+// the picture of its memory: the targets and the layout check only. The
+// images must outlive the report.
+InfoReport ReportOfImages(const std::string& name, const std::vector<std::unique_ptr<class CImage>>& images,
+                          const std::map<uint8_t, layout::MemoryLayout>& layouts);
+
 // Reads and checks `input`, against the layouts of its alternate settings
 // when there are any; with `digests`, the CRC-32 and SHA-256 of each element
 // and the SHA-256 of all bytes.
