@@ -76,7 +76,7 @@ int RunCompare(const Options& options) {
     const TargetOptions& target = options.targets.front();
     CompareReport report;
     Error error;
-    if (!CompareFiles(target.inputs[0], target.inputs[1], target.alternate, report, error)) {
+    if (!CompareFiles(target.inputs[0], target.inputs[1], target.alternate, options.json, report, error)) {
         platform::WriteText(stderr, ErrorLines(error, false));
         return kCompareTrouble;
     }

@@ -30,9 +30,9 @@ struct CompareReport {
     uint64_t differing_bytes = 0;  // missing ones included
     uint64_t missing_bytes = 0;
     uint64_t run_count = 0;
-    std::vector<CompareRun> runs;  // the first kListedRuns
-    std::string expected_sha256;
-    std::optional<std::string> actual_sha256;  // when the actual image holds every expected address
+    std::vector<CompareRun> runs;              // the first kListedRuns
+    std::string expected_sha256;               // when asked for
+    std::optional<std::string> actual_sha256;  // when asked for and the actual image holds every expected address
 
     static constexpr std::size_t kListedRuns = 20;
     bool Agree() const { return differing_bytes == 0; }
@@ -42,13 +42,15 @@ struct CompareReport {
 // overlapping, where a later element's bytes replace an earlier one's.
 std::vector<ElementSpan> Flatten(const std::vector<ElementSpan>& elements);
 
-// Compares the flattened `expected` with the flattened `actual`.
-CompareReport CompareSpans(const std::vector<ElementSpan>& expected, const std::vector<ElementSpan>& actual);
+// Compares the flattened `expected` with the flattened `actual`; with
+// `digests`, the SHA-256 of both sides' bytes too.
+CompareReport CompareSpans(const std::vector<ElementSpan>& expected, const std::vector<ElementSpan>& actual,
+                           bool digests);
 
 // Loads both inputs (a DfuSe input: the target that `alternate` chooses, or
 // its only one) and compares them; false with the error when an input
 // cannot be loaded.
-bool CompareFiles(const InputFile& expected, const InputFile& actual, std::optional<uint8_t> alternate,
+bool CompareFiles(const InputFile& expected, const InputFile& actual, std::optional<uint8_t> alternate, bool digests,
                   CompareReport& report, Error& error);
 
 // The text of the report: a line per listed run, the count of the others,

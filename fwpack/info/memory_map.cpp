@@ -200,46 +200,64 @@ struct Bar {
     double x0 = 0, x1 = 0;
 };
 
-std::vector<Bar> Bars(const std::vector<ElementSpan>& elements, const std::vector<Piece>& pieces, std::size_t budget) {
-    struct Placed {
-        uint64_t address, end;
-        uint32_t size;
-        std::size_t index, piece;
-        double x0, x1;
-    };
-    std::vector<Placed> placed;
-    placed.reserve(elements.size());
-    for (std::size_t i = 0; i < elements.size(); ++i) {
-        const ElementSpan& e = elements[i];
+// The elements in address order, without a copy where they are in order
+// already, as the files of most builds hold them.
+class AddressOrder {
+public:
+    explicit AddressOrder(const std::vector<ElementSpan>& elements) : elements_(elements) {
+        const auto by_address = [&](uint32_t a, uint32_t b) { return elements[a].address < elements[b].address; };
+        for (std::size_t i = 1; i < elements.size(); ++i) {
+            if (elements[i].address < elements[i - 1].address) {
+                order_.resize(elements.size());
+                for (std::size_t k = 0; k < order_.size(); ++k) order_[k] = static_cast<uint32_t>(k);
+                std::stable_sort(order_.begin(), order_.end(), by_address);
+                break;
+            }
+        }
+    }
+    std::size_t size() const { return elements_.size(); }
+    // The index of the k-th element by address.
+    std::size_t Index(std::size_t k) const { return order_.empty() ? k : order_[k]; }
+
+private:
+    const std::vector<ElementSpan>& elements_;
+    std::vector<uint32_t> order_;
+};
+
+std::vector<Bar> Bars(const std::vector<ElementSpan>& elements, const AddressOrder& order,
+                      const std::vector<Piece>& pieces, std::size_t budget) {
+    // The piece that holds an element's start, or none: outside the memory drawn.
+    const auto piece_of = [&](const ElementSpan& e) {
         const std::size_t piece = PieceOf(pieces, e.address);
-        if (piece == pieces.size() || pieces[piece].start > e.address) continue;  // outside the memory drawn
-        const Piece& p = pieces[piece];
-        placed.push_back({e.address, e.End(), e.size, i, piece, XOf(p, e.address), XOf(p, e.End())});
-    }
-    std::stable_sort(placed.begin(), placed.end(),
-                     [](const Placed& a, const Placed& b) { return a.address < b.address; });
-    std::vector<Bar> bars;
-    if (placed.size() <= budget) {
-        for (const Placed& e : placed) bars.push_back({e.address, e.end, e.size, 1, e.index, e.x0, e.x1});
-        return bars;
-    }
+        return piece < pieces.size() && pieces[piece].start <= e.address ? piece : pieces.size();
+    };
+    std::size_t placed = 0;
+    for (const ElementSpan& e : elements) placed += piece_of(e) != pieces.size();
     // Too many: the band is cut into as many slots as there may be bars, and
     // the elements that start in one slot, or overlap the bar before, join.
+    const bool join = placed > budget;
     const std::size_t slots = budget > pieces.size() + 1 ? budget - pieces.size() - 1 : 1;
     const double slot_width = kWidth / static_cast<double>(slots);
-    std::size_t piece = pieces.size();
+    std::vector<Bar> bars;
+    std::size_t last_piece = pieces.size();
     long slot = -1;
-    for (const Placed& e : placed) {
-        const long here = static_cast<long>((e.x0 - kLeft) / slot_width);
-        if (!bars.empty() && e.piece == piece && (here == slot || e.x0 < bars.back().x1)) {
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const std::size_t index = order.Index(k);
+        const ElementSpan& e = elements[index];
+        const std::size_t piece = piece_of(e);
+        if (piece == pieces.size()) continue;
+        const double x0 = XOf(pieces[piece], e.address);
+        const double x1 = XOf(pieces[piece], e.End());
+        const long here = static_cast<long>((x0 - kLeft) / slot_width);
+        if (join && !bars.empty() && piece == last_piece && (here == slot || x0 < bars.back().x1)) {
             Bar& bar = bars.back();
-            bar.end = std::max(bar.end, e.end);
+            bar.end = std::max(bar.end, e.End());
             bar.bytes += e.size;
             ++bar.elements;
-            bar.x1 = std::max(bar.x1, e.x1);
+            bar.x1 = std::max(bar.x1, x1);
         } else {
-            bars.push_back({e.address, e.end, e.size, 1, e.index, e.x0, e.x1});
-            piece = e.piece;
+            bars.push_back({e.address, e.End(), e.size, 1, index, x0, x1});
+            last_piece = piece;
         }
         slot = here;
     }
@@ -271,22 +289,25 @@ std::string SpanFigures(const ReportTarget& target) {
 
 // The ranges of a target without a layout: its span, cut where a hole is
 // more than a tenth of it.
-std::vector<std::pair<uint64_t, uint64_t>> SpanRanges(const ReportTarget& target) {
-    std::vector<std::pair<uint64_t, uint64_t>> spans;
-    for (const ElementSpan& e : target.elements) {
-        if (e.size > 0) spans.emplace_back(e.address, std::min<uint64_t>(e.End(), uint64_t{1} << 32));
+std::vector<std::pair<uint64_t, uint64_t>> SpanRanges(const ReportTarget& target, const AddressOrder& order) {
+    const std::vector<ElementSpan>& elements = target.elements;
+    uint64_t low = UINT64_MAX, high = 0;
+    for (const ElementSpan& e : elements) {
+        if (e.size == 0) continue;
+        low = std::min<uint64_t>(low, e.address);
+        high = std::max(high, std::min<uint64_t>(e.End(), uint64_t{1} << 32));
     }
-    std::sort(spans.begin(), spans.end());
     std::vector<std::pair<uint64_t, uint64_t>> ranges;
-    if (spans.empty()) return ranges;
-    uint64_t high = 0;
-    for (const auto& s : spans) high = std::max(high, s.second);
-    const uint64_t span = high - spans.front().first;
-    for (const auto& s : spans) {
-        if (!ranges.empty() && s.first <= ranges.back().second + span / 10) {
-            ranges.back().second = std::max(ranges.back().second, s.second);
+    if (low >= high) return ranges;
+    const uint64_t hole = (high - low) / 10;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const ElementSpan& e = elements[order.Index(k)];
+        if (e.size == 0) continue;
+        const uint64_t end = std::min<uint64_t>(e.End(), uint64_t{1} << 32);
+        if (!ranges.empty() && e.address <= ranges.back().second + hole) {
+            ranges.back().second = std::max(ranges.back().second, end);
         } else {
-            ranges.push_back(s);
+            ranges.emplace_back(e.address, end);
         }
     }
     return ranges;
@@ -346,6 +367,7 @@ std::string MemoryMapSvg(const InfoReport& report, const std::string& name) {
         const double cells_top = top + 24;
         const double bars_top = cells_top + kCellHeight + 6;
 
+        const AddressOrder order(target.elements);
         std::vector<std::pair<uint64_t, uint64_t>> ranges;
         if (verdict) {
             for (const layout::Segment& s : verdict->layout->segments) {
@@ -353,7 +375,7 @@ std::string MemoryMapSvg(const InfoReport& report, const std::string& name) {
             }
             std::sort(ranges.begin(), ranges.end());
         } else {
-            ranges = SpanRanges(target);
+            ranges = SpanRanges(target, order);
         }
         const std::vector<Piece> pieces = LayOut(ranges);
         for (std::size_t p = 0; p + 1 < pieces.size(); ++p) {
@@ -397,7 +419,7 @@ std::string MemoryMapSvg(const InfoReport& report, const std::string& name) {
                                piece.x0, cells_top, piece.x1 - piece.x0, kCellHeight));
             }
         }
-        const std::vector<Bar> bars = Bars(target.elements, pieces, available - cell_budget);
+        const std::vector<Bar> bars = Bars(target.elements, order, pieces, available - cell_budget);
         double label_end[2] = {0, 0};  // two rows of labels, the second where the first is taken
         std::size_t band_labels = 0;
         for (const Bar& bar : bars) {
