@@ -190,8 +190,8 @@ const std::vector<OptionRow>& OptionTable() {
          "-a or --target)",
          Split},
         {0, "info", nullptr, kValueAfterEquals | kWithInfo, kOther,
-         "lists and checks what the file holds (.dfu, .hex,\n.srec, .bin, .elf); writes nothing; exit 0 when it is\n"
-         "sound",
+         "lists and checks what the file holds (.dfu, .hex,\n.srec, .bin, .elf); writes nothing but a --map\n"
+         "picture; exit 0 when it is sound",
          Info},
         {0, "map", "FILE", kTakesValue | kWithInfo, kOther,
          "with --info or a conversion: writes an SVG picture of\nthe memory (with --layout: of each memory's pages)",
