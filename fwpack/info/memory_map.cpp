@@ -136,6 +136,7 @@ struct Cell {
     PageState state = PageState::kUntouched;
     uint32_t page_size = 0;  // 0 when the pages differ in size
     bool mixed = false;
+    bool erasable = true;  // all its pages are erased before they are written
 };
 
 PageState MixedState(bool full, bool partial, bool untouched, bool readonly) {
@@ -154,14 +155,14 @@ std::vector<Cell> Cells(const std::vector<PageRun>& runs, const std::vector<Piec
         for (const PageRun& run : runs) {
             for (uint64_t p = 0; p < run.count; ++p) {
                 const uint64_t address = run.address + p * run.page_size;
-                cells.push_back({address, address + run.page_size, 1, run.state, run.page_size, false});
+                cells.push_back({address, address + run.page_size, 1, run.state, run.page_size, false, run.erasable});
             }
         }
         return cells;
     }
     if (runs.size() <= budget) {
         for (const PageRun& run : runs)
-            cells.push_back({run.address, run.End(), run.count, run.state, run.page_size, false});
+            cells.push_back({run.address, run.End(), run.count, run.state, run.page_size, false, run.erasable});
         return cells;
     }
     // Neighbouring runs of one piece together, about as many bytes each.
@@ -176,7 +177,7 @@ std::vector<Cell> Cells(const std::vector<PageRun>& runs, const std::vector<Piec
         if (cells.empty() || here != piece || cells.back().end - cells.back().address >= target ||
             cells.back().end != run.address) {
             if (!cells.empty()) cells.back().state = MixedState(seen[0], seen[1], seen[2], seen[3]);
-            cells.push_back({run.address, run.address, 0, run.state, run.page_size, false});
+            cells.push_back({run.address, run.address, 0, run.state, run.page_size, false, true});
             std::fill(std::begin(seen), std::end(seen), false);
             piece = here;
         }
@@ -185,6 +186,7 @@ std::vector<Cell> Cells(const std::vector<PageRun>& runs, const std::vector<Piec
         if (cell.page_size != run.page_size) cell.page_size = 0;
         cell.end = run.End();
         cell.pages += run.count;
+        cell.erasable = cell.erasable && run.erasable;
         seen[static_cast<int>(run.state)] = true;
     }
     if (!cells.empty()) cells.back().state = MixedState(seen[0], seen[1], seen[2], seen[3]);
@@ -400,8 +402,10 @@ std::string MemoryMapSvg(const InfoReport& report, const std::string& name) {
                     what = Count(cell.pages, "page") + Format(" of %u bytes", unsigned{cell.page_size});
                 else
                     what = Count(cell.pages, "page") + ", " + Bytes(cell.end - cell.address);
-                const std::string state = cell.mixed ? std::string("mixed, mostly drawn as ") + StateWord(cell.state)
-                                                     : StateWords(cell.state);
+                const std::string state =
+                    cell.mixed ? std::string("pages of several states, drawn as ") + StateWord(cell.state)
+                    : cell.state == PageState::kPartial && !cell.erasable ? "written in part"
+                                                                          : StateWords(cell.state);
                 // A thin cell goes without its white outline, which would hide its colour.
                 svg.Add(
                     Format("<rect class=\"%s%s\" x=\"%.2f\" y=\"%.0f\" width=\"%.2f\" height=\"%.0f\" "

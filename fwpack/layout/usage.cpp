@@ -37,14 +37,16 @@ public:
     void Add(const Segment& segment, uint64_t first_page, uint64_t count, PageState state) {
         if (count == 0) return;
         const uint64_t address = segment.start + first_page * segment.page_size;
+        const bool erasable = (segment.type & kErasable) != 0;
         if (!runs_.empty()) {
             PageRun& last = runs_.back();
-            if (last.state == state && last.page_size == segment.page_size && last.End() == address) {
+            if (last.state == state && last.page_size == segment.page_size && last.End() == address &&
+                last.erasable == erasable) {
                 last.count += count;
                 return;
             }
         }
-        runs_.push_back({static_cast<uint32_t>(address), segment.page_size, count, state});
+        runs_.push_back({static_cast<uint32_t>(address), segment.page_size, count, state, erasable});
     }
 
 private:

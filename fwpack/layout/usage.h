@@ -24,6 +24,7 @@ struct PageRun {
     uint32_t page_size = 0;
     uint64_t count = 0;
     PageState state = PageState::kUntouched;
+    bool erasable = false;  // of a segment whose pages are erased before they are written
 
     uint64_t End() const { return address + uint64_t{page_size} * count; }
 };
