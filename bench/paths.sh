@@ -6,7 +6,10 @@
 #     `dfu-suffix -c`; --add of 1000 inputs of 1000 elements against the same
 #     elements in one file; the peak memory of --add of 100 inputs of 256 KiB,
 #     of 1 M small elements and of a 32 MiB .dfu input; HEX -> DfuSe, 32 MiB,
-#     over an existing output, against objcopy; and how the time grows with
+#     over an existing output, against objcopy; --compare of a 32 MiB .dfu
+#     against its readback, against cat of both; --map of 1 M elements against
+#     the same run without it, and the XML elements of the pictures; and how
+#     the time grows with
 #     ten times the elements, the inputs and the targets.
 # Usage: bench/paths.sh [build directory] [runs]
 # Needs srec_cat, objcopy, dfu-suffix, hyperfine and GNU time
@@ -68,6 +71,23 @@ row "--add, 1000 inputs x 1000 elements" "$b" "$m" "the same elements in one fil
   "$(ratio "$b" "$pb")x, $(ratio "$m" "$pm")x the time (goal: 1.5x at most)"
 compare "HEX -> DfuSe, 32 MiB, over an existing output" "$fwpack big.hex big.dfu" \
   "objcopy -I ihex -O binary" "objcopy -I ihex -O binary big.hex obj.bin"
+read -r b m < <(timed "$fwpack" --compare big.dfu big.bin -b $base)
+read -r pb pm < <(timed sh -c "cat big.dfu big.bin >/dev/null")
+row "--compare, 32 MiB .dfu against a readback" "$b" "$m" "cat of both to /dev/null" "$pb" "$pm" \
+  "$(ratio "$b" "$pb")x, $(ratio "$m" "$pm")x the time (goal: 1.5x at most)"
+# --map beside the same run without it; the goal is the whole run's.
+map_row() {  # name, command with --map, command without
+  read -r b m < <(eval timed "$2")
+  read -r pb pm < <(eval timed "$3")
+  row "$1" "$b" "$m" "the same without --map" "$pb" "$pm" "goal: under 1000 ms"
+}
+map_row "--map, 1 M elements, --info" '$fwpack --info e1m.dfu --map e1m.svg' '$fwpack --info e1m.dfu'
+map_row "--map, 1 M elements, a conversion" '$fwpack e1m.dfu -o again.dfu --map e1m.svg' '$fwpack e1m.dfu -o again.dfu'
+"$fwpack" --info e1m.dfu --layout "@Flash /0x08000000/2048*016Kg" --map e1m-layout.svg >/dev/null
+for svg in e1m.svg e1m-layout.svg; do
+  row "--map, 1 M elements: XML elements in $svg" "$(grep -o '<[a-zA-Z]' "$svg" | wc -l)" "" "goal" "5000" "" \
+    "at most ($(($(stat -c %s "$svg") / 1024)) KiB)"
+done
 echo
 
 row "peak memory" MiB "" "against" MiB "" ""

@@ -17,6 +17,8 @@ _fwpack_option_table=(
   "--add         files"
   "-t --target   files"
   "--info        files"
+  "--compare     -"
+  "--map         output"
   "--layout      text"
   "--split       -"
   "--pad-byte    text"

@@ -12,6 +12,7 @@
 #include "formats/hex_writer.h"
 #include "formats/srec_writer.h"
 #include "image/image.h"
+#include "info/memory_map.h"
 #include "layout/layout_check.h"
 #include "load/loader.h"
 #include "sys/open_cause.h"
@@ -101,6 +102,30 @@ Outcome Failed(Error error) {
 
 }  // namespace
 
+Error MapConflict(const Options& options, const std::string* output) {
+    if (!options.map) return {};
+    for (const auto& target : options.targets) {
+        for (const auto& input : target.inputs) {
+            if (input.path != kStandardStream && SameFile(input.path, *options.map)) {
+                return Error::Problem("", "the map " + *options.map + " is the input " + input.path +
+                                              "; writing it would destroy the input");
+            }
+        }
+    }
+    if (output && SameFile(*output, *options.map)) {
+        return Error::Problem(
+            "", "the map " + *options.map + " is the output " + *output + "; give the picture a name of its own");
+    }
+    return {};
+}
+
+Error WriteMap(const std::string& path, const InfoReport& report, const std::string& name) {
+    errno = 0;
+    if (WriteMemoryMap(path, MemoryMapSvg(report, name))) return {};
+    const std::string cause = WriteFailureCause(path, errno);
+    return Error::CannotOpen(path, "cannot write the map" + (cause.empty() ? std::string() : ": " + cause));
+}
+
 LoadJob JobOf(const Options& options) {
     LoadJob job;
     job.targets.assign(options.targets.begin(), options.targets.end());
@@ -132,6 +157,9 @@ Outcome Convert(const Options& options) {
         }
     }
 
+    Error conflict = MapConflict(options, output.standard_output ? nullptr : &output.name);
+    if (conflict.kind != Error::Kind::kNone) return Failed(std::move(conflict));
+
     // The inputs are loaded before the output is opened, so that an input that
     // cannot be read leaves any existing output file untouched.
     LoadedTargets loaded;
@@ -153,5 +181,16 @@ Outcome Convert(const Options& options) {
                           ? WriteDfu(options, loaded, output, first_input)
                           : WriteRecords(options, *loaded.images.front(), output, first_input);
     outcome.warnings = std::move(warnings);
+    if (outcome.status == 0 && options.map) {
+        // What was written, as it was written.
+        Error error_of_map =
+            WriteMap(*options.map, ReportOfImages(output.shown, loaded.images, options.layouts), output.shown);
+        if (error_of_map.kind != Error::Kind::kNone) {
+            outcome.error = std::move(error_of_map);
+            outcome.error.cause += " (the output " + output.shown + " was written)";
+            outcome.line.clear();
+            outcome.status = 1;
+        }
+    }
     return outcome;
 }

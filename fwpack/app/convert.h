@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/options.h"
+#include "info/report.h"
 #include "util/error.h"
 
 // How a conversion ends: what goes to standard error, in this order, and the
@@ -18,6 +19,14 @@ struct Outcome {
 };
 
 Outcome Convert(const Options& options);
+
+// The error of a --map that names an input or `output` (null: no output
+// file); kNone when it names neither.
+Error MapConflict(const Options& options, const std::string* output);
+
+// Writes the picture of `report`, headed by `name`, to the --map file;
+// kNone when it was written.
+Error WriteMap(const std::string& path, const InfoReport& report, const std::string& name);
 
 // The job that the command line describes, as the loader takes it.
 LoadJob JobOf(const Options& options);

@@ -10,6 +10,7 @@
 
 #include "app/convert.h"
 #include "app/options.h"
+#include "info/compare.h"
 #include "info/report.h"
 #include "info/report_json.h"
 #include "info/report_text.h"
@@ -41,6 +42,11 @@ std::string ErrorLines(const Error& error, bool plain_form) {
 }
 
 int RunInfo(const Options& options) {
+    const Error conflict = MapConflict(options, nullptr);
+    if (conflict.kind != Error::Kind::kNone) {
+        platform::WriteText(stderr, ErrorLines(conflict, false));
+        return 1;
+    }
     const InfoReport report = MakeReport(options.targets.front().inputs.front(), options.layouts, options.json);
     if (options.json) {
         platform::WriteText(stdout, ReportJson(report));
@@ -50,11 +56,42 @@ int RunInfo(const Options& options) {
             platform::WriteText(stdout, std::string_view(text, length));
         });
     }
-    if (report.sound) return 0;
+    // The picture is drawn whenever there is something to draw, a file with
+    // a problem too: it shows where the problem lies.
+    Error map_error;
+    if (options.map && report.loaded) map_error = WriteMap(*options.map, report, report.input.path);
+    if (report.sound && map_error.kind == Error::Kind::kNone) return 0;
     // The listing stands before the problem, wherever both streams go.
     std::fflush(stdout);
-    platform::WriteText(stderr, ErrorLines(report.problem, false));
+    platform::WriteText(stderr, ErrorLines(report.sound ? map_error : report.problem, false) +
+                                    (report.sound ? "" : ErrorLines(map_error, false)));
     return 1;
+}
+
+// --compare ends as cmp does: 0 when the files agree, 1 when they differ,
+// and kCompareTrouble for anything that kept it from telling.
+constexpr int kCompareTrouble = 2;
+
+int RunCompare(const Options& options) {
+    const TargetOptions& target = options.targets.front();
+    CompareReport report;
+    Error error;
+    if (!CompareFiles(target.inputs[0], target.inputs[1], target.alternate, options.json, report, error)) {
+        platform::WriteText(stderr, ErrorLines(error, false));
+        return kCompareTrouble;
+    }
+    platform::WriteText(stdout, options.json ? CompareJson(report) : CompareText(report));
+    return report.Agree() ? 0 : 1;
+}
+
+// Whether the command line asks for --compare, which gives its own status
+// to a command line it cannot read: told before the parser stops at an error.
+bool AsksForCompare(const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        if (arg == "--") return false;
+        if (arg == "--compare") return true;
+    }
+    return false;
 }
 
 int RunConversion(const Options& options) {
@@ -67,7 +104,7 @@ int RunConversion(const Options& options) {
     return outcome.status;
 }
 
-int Run(int argc, char* argv[]) {
+int Run(int argc, char* argv[], bool& compare) {
     std::string argument_error;
     const std::vector<std::string> args = platform::Arguments(argc, argv, argument_error);
     if (!argument_error.empty()) {
@@ -79,13 +116,14 @@ int Run(int argc, char* argv[]) {
     for (const std::string& arg : args) arg_pointers.push_back(arg.c_str());
     const ParsedCommandLine parsed = ParseCommandLine(static_cast<int>(arg_pointers.size()), arg_pointers.data());
     const Options& options = parsed.options;
+    compare = options.compare || AsksForCompare(args);
     if (options.no_arguments) {
         platform::WriteText(stderr, "fwpack [original file] [output file] !\n");
         return 1;
     }
     if (!parsed.error.empty()) {
         platform::WriteText(stderr, "fwpack: " + parsed.error + "\nTry 'fwpack --help' for more information.\n");
-        return 1;
+        return AsksForCompare(args) ? kCompareTrouble : 1;
     }
     if (options.help) {
         platform::WriteText(stdout, UsageText());
@@ -95,16 +133,17 @@ int Run(int argc, char* argv[]) {
         platform::WriteText(stdout, "fwpack " FWPACK_VERSION "\n");
         return 0;
     }
+    if (options.compare) return RunCompare(options);
     return options.info ? RunInfo(options) : RunConversion(options);
 }
 
-// `status`, or 1 with the line that says so when what the program wrote to
+// `status`, or 1 (2 for --compare) with the line that says so when what the program wrote to
 // standard output did not all arrive there (a full disk, a closed stream).
-int CheckStandardOutput(int status) {
+int CheckStandardOutput(int status, bool compare) {
     std::string cause;
     if (platform::StandardOutputDelivered(cause)) return status;
     platform::WriteText(stderr, "fwpack: cannot write to the standard output: " + cause + "\n");
-    return 1;
+    return compare ? kCompareTrouble : 1;
 }
 
 }  // namespace
@@ -114,10 +153,11 @@ int main(int argc, char* argv[]) {
     // end the program without a word.
     platform::IgnoreFileSizeSignal();
     // Loading names the input where memory runs out; anywhere else, this says it.
+    bool compare = false;
     try {
-        return CheckStandardOutput(Run(argc, argv));
+        return CheckStandardOutput(Run(argc, argv, compare), compare);
     } catch (const std::bad_alloc&) {
         std::fputs("fwpack: memory ran out\n", stderr);
-        return 1;
+        return compare ? kCompareTrouble : 1;
     }
 }

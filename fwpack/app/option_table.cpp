@@ -116,6 +116,13 @@ void PadByte(CommandLineState& state, const std::string& shown, const std::strin
 
 void Split(CommandLineState& state, const std::string&, const std::string&) { state.options().split = true; }
 void Json(CommandLineState& state, const std::string&, const std::string&) { state.options().json = true; }
+void Map(CommandLineState& state, const std::string& shown, const std::string& value) {
+    if (value.empty() || value == kStandardStream) {
+        return state.Error(Format("%s: the picture goes to a file: name it (as in memory.svg)", shown.c_str()));
+    }
+    state.options().map = value;
+}
+void Compare(CommandLineState& state, const std::string&, const std::string&) { state.options().compare = true; }
 void Help(CommandLineState& state, const std::string&, const std::string&) { state.options().help = true; }
 void Version(CommandLineState& state, const std::string&, const std::string&) { state.options().version = true; }
 
@@ -162,17 +169,17 @@ const std::vector<OptionRow>& OptionTable() {
          OutputFormatOption},
         {'o', "output", "FILE", kTakesValue, kOutput,
          "the output, named exactly (no extension is added or\nreplaced); - writes to standard output", Output},
-        {'I', "input-format", "FORMAT", kTakesValue | kWithInfo, kOutput,
+        {'I', "input-format", "FORMAT", kTakesValue | kWithInfo | kWithCompare, kOutput,
          "hex, srec, bin, dfu or elf: the format of every input\nwhose extension is none of the above, and of - (the\n"
          "standard input)",
          InputFormat},
-        {'a', "alt", "N", kTakesValue | kNamesTarget, kTarget,
+        {'a', "alt", "N", kTakesValue | kNamesTarget | kWithCompare, kTarget,
          "alternate setting, 0 to 255 (default 0 for the first\ntarget, one more than the previous one's for each\n"
          "further target); of a .dfu input: the target to take",
          Alternate},
         {'n', "name", "TEXT", kTakesValue | kNamesTarget, kTarget, "target name, 1 to 255 bytes (default \"ST...\")",
          Name},
-        {'b', "base", "ADDR", kTakesValue | kWithInfo, kTarget,
+        {'b', "base", "ADDR", kTakesValue | kWithInfo | kWithCompare, kTarget,
          "load address of a .bin input, hex (0x optional); the\nfirst -b of a target goes to its first .bin input,\n"
          "the second to the second, and so on",
          Base},
@@ -195,10 +202,18 @@ const std::vector<OptionRow>& OptionTable() {
          "what fills the holes that are filled (default 0xFF, the\nerased state of flash); 0x for hexadecimal, else\ndecimal",
          PadByte},
         {0, "info", nullptr, kValueAfterEquals | kWithInfo, kOther,
-         "lists and checks what the file holds (.dfu, .hex,\n.srec, .bin, .elf); writes nothing; exit 0 when it is\n"
-         "sound",
+         "lists and checks what the file holds (.dfu, .hex,\n.srec, .bin, .elf); writes nothing but a --map\n"
+         "picture; exit 0 when it is sound",
          Info},
-        {0, "json", nullptr, kWithInfo, kOther, "with --info: the listing as one JSON document", Json},
+        {0, "map", "FILE", kTakesValue | kWithInfo, kOther,
+         "with --info or a conversion: writes an SVG picture of\nthe memory (with --layout: of each memory's pages)",
+         Map},
+        {0, "compare", nullptr, kWithCompare, kOther,
+         "checks that every byte of the first file is in the\nsecond at its address (a readback of the device);\n"
+         "takes -b, -I, -a and --json; exit 0 when they agree,\n1 when they differ, 2 for any trouble",
+         Compare},
+        {0, "json", nullptr, kWithInfo | kWithCompare, kOther,
+         "with --info or --compare: the result as one JSON\ndocument", Json},
         {'h', "help", nullptr, 0, kOther, "this text", Help},
         {'V', "version", nullptr, 0, kOther, "the version", Version},
     };
@@ -238,6 +253,7 @@ const char* UsageText() {
        fwpack [options] <input> -o <file>
        fwpack --info [-b ADDR] [-I FORMAT] [--layout TEXT]... [--json] <file>
        fwpack --split --layout ALT=TEXT... [options] <input> [<output>]
+       fwpack --compare [-b ADDR]... [-I FORMAT] [-a N] [--json] <expected> <actual>
 
 Converts a firmware image into a DfuSe file, or into Intel HEX or S-records.
 Inputs are read by their extension, in any case: .hex (Intel HEX), .srec
@@ -278,6 +294,8 @@ Examples:
   fwpack --split --layout 0="@Internal Flash /0x08000000/04*016Kg,01*064Kg,07*128Kg" \
          --layout 1="@Option Bytes /0x1FFFC000/01*016 e" app.hex
   fwpack --info --json --layout 1="@Option Bytes /0x1FFFC000/01*016 e" app.dfu
+  fwpack --compare -b 0x08000000 app.dfu readback.bin
+  fwpack --info app.dfu --layout "@Internal Flash /0x08000000/04*016Kg,01*064Kg,07*128Kg" --map app.svg
 )";
         return usage;
     }();

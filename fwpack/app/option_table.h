@@ -36,6 +36,7 @@ enum OptionFlags : unsigned {
     kValueAfterEquals = 2,  // a switch that also takes "--name=VALUE"
     kWithInfo = 4,          // goes with --info
     kNamesTarget = 8,       // names or opens a target itself, which --split does
+    kWithCompare = 16,      // goes with --compare
 };
 
 struct OptionRow {

@@ -59,6 +59,8 @@ private:
             first_input_ = true;
         } else if (positionals_ == 2) {
             state_.options().output = arg;
+        } else if (positionals_ == 3) {
+            third_positional_ = arg;
         }
         // Arguments after the second have always been ignored.
     }
@@ -118,12 +120,14 @@ private:
         }
         row->handler(state_, shown, value.value_or(""));
         if ((row->flags & kWithInfo) == 0 && first_other_option_.empty()) first_other_option_ = shown;
+        if ((row->flags & kWithCompare) == 0 && first_non_compare_option_.empty()) first_non_compare_option_ = shown;
         if ((row->flags & kNamesTarget) != 0 && split_conflict_.empty()) split_conflict_ = shown;
     }
 
     // The checks of the whole command line that need no file.
     void Check() {
         Options& o = state_.options();
+        if (o.compare) return CheckCompare();
         if (o.info) return CheckInfo();
         if (!first_input_) return state_.Error("no input file");
         if (o.json) return state_.Error("--json lists what --info finds: it goes with --info only");
@@ -216,6 +220,26 @@ private:
         if (state_.result.error.empty()) ResolveLayouts();
     }
 
+    // --compare takes two files, EXPECTED then ACTUAL, into the one target
+    // whose -b values go to its .bin inputs in order; and -I, -a and --json.
+    void CheckCompare() {
+        Options& o = state_.options();
+        if (o.info) return state_.Error("--compare and --info are two modes: give one of them");
+        if (!first_non_compare_option_.empty()) {
+            return state_.Error(Format("--compare reads two files and writes nothing: %s does not go with it",
+                                       first_non_compare_option_.c_str()));
+        }
+        if (positionals_ < 2) {
+            return state_.Error("--compare needs two files: the one expected, then the one found (the readback)");
+        }
+        if (positionals_ > 2) {
+            return state_.Error(Format("--compare takes two files: '%s' is a third", third_positional_.c_str()));
+        }
+        o.targets.front().inputs.push_back(Input(*o.output));
+        o.output.reset();
+        if (ApplyInputFormat()) CheckBases();
+    }
+
     // Inputs whose names say no kind take -I's; standard input has no name,
     // so it needs -I, and it can be read once only.
     bool ApplyInputFormat() {
@@ -302,7 +326,9 @@ private:
     std::string split_conflict_;  // the first -n, -a or --target
     int positionals_ = 0;
     bool first_input_ = false;
-    std::string first_other_option_;  // the first option that --info does not take
+    std::string first_other_option_;        // the first option that --info does not take
+    std::string first_non_compare_option_;  // the first option that --compare does not take
+    std::string third_positional_;
 };
 
 }  // namespace

@@ -42,6 +42,9 @@ struct Options {
     bool split = false;       // --split: the targets come from the layouts
     bool json = false;        // --json: the --info listing as JSON
     uint8_t pad_byte = 0xFF;  // --pad-byte: what fills the holes that are filled
+    // --compare EXPECTED ACTUAL: the two files are targets[0]'s inputs.
+    bool compare = false;
+    std::optional<std::string> map;  // --map FILE: the picture of the memory, as SVG
 
     std::optional<uint16_t> vendor;
     std::optional<uint16_t> product;

@@ -121,6 +121,7 @@ void CheckLayouts(InfoReport& report, const std::map<uint8_t, layout::MemoryLayo
                     verdict.pages.push_back({e, std::move(*erasure)});
                 }
             }
+            verdict.usage = layout::Usage(found->second, target.elements);
             if (!verdict.violation.empty() && report.problem.kind == Error::Kind::kNone) {
                 report.problem = Error::Problem(report.input.path, verdict.violation);
             }
@@ -198,6 +199,38 @@ void Finish(InfoReport& report, const std::map<uint8_t, layout::MemoryLayout>& l
 }
 
 }  // namespace
+
+InfoReport ReportOfImages(const std::string& name, const std::vector<std::unique_ptr<CImage>>& images,
+                          const std::map<uint8_t, layout::MemoryLayout>& layouts) {
+    InfoReport report;
+    report.input.path = name;
+    report.loaded = true;
+    report.layouts_given = !layouts.empty();
+    for (const auto& image : images) {
+        ReportTarget target;
+        target.alternate = image->GetAlternate();
+        char buffer[CImage::kMaxNameLength + 1] = {};
+        target.named = image->GetName(buffer);
+        if (target.named) target.name = buffer;
+        const ElementList& list = image->GetList();
+        target.elements.assign(list.begin(), list.end());
+        target.element_count = static_cast<uint32_t>(list.GetCount());
+        report.targets.push_back(std::move(target));
+    }
+    CheckLayouts(report, layouts);
+    report.sound = report.problem.kind == Error::Kind::kNone;
+    return report;
+}
+
+std::string UsageLine(const LayoutVerdict& verdict) {
+    const layout::LayoutUsage& usage = verdict.usage;
+    std::string name = verdict.layout ? layout::TrimmedName(*verdict.layout) : std::string();
+    if (name.empty()) name = Format("alternate setting %u", unsigned{verdict.alternate});
+    return Format("%s: %llu of %llu bytes (%.1f %%), %llu of %s erased", name.c_str(),
+                  static_cast<unsigned long long>(usage.written), static_cast<unsigned long long>(usage.writeable),
+                  layout::WrittenPercent(usage), static_cast<unsigned long long>(usage.pages_erased),
+                  Count(usage.pages, "page").c_str());
+}
 
 InfoReport MakeReport(const InputFile& input, const std::map<uint8_t, layout::MemoryLayout>& layouts, bool digests) {
     InfoReport report;

@@ -14,6 +14,7 @@
 
 #include "dfuse/dfu_parser.h"
 #include "layout/layout_check.h"
+#include "layout/usage.h"
 #include "load/job.h"
 #include "model/byte_store.h"
 #include "model/element_view.h"
@@ -42,6 +43,7 @@ struct LayoutVerdict {
     const layout::MemoryLayout* layout = nullptr;  // null: its alternate setting has none
     std::string violation;                         // empty when every byte may be written
     std::vector<ElementPages> pages;               // of each element that lies in the layout
+    layout::LayoutUsage usage;                     // what the target does to the layout's pages
 };
 
 struct ElementDigest {
@@ -76,6 +78,17 @@ struct InfoReport {
     InfoReport(InfoReport&&) noexcept;
     InfoReport& operator=(InfoReport&&) noexcept;
 };
+
+// "Internal Flash: 401408 of 1048576 bytes (38.3 %), 5 of 12 pages erased":
+// the use of a verdict's layout, named by the layout (or, without a name, by
+// its alternate setting).
+std::string UsageLine(const LayoutVerdict& verdict);
+
+// The report of images made in this run (a conversion's, as written), for
+// the picture of its memory: the targets and the layout check only. The
+// images must outlive the report.
+InfoReport ReportOfImages(const std::string& name, const std::vector<std::unique_ptr<class CImage>>& images,
+                          const std::map<uint8_t, layout::MemoryLayout>& layouts);
 
 // Reads and checks `input`, against the layouts of its alternate settings
 // when there are any; with `digests`, the CRC-32 and SHA-256 of each element

@@ -147,6 +147,31 @@ std::string ReportJson(const InfoReport& report) {
         }
         json.EndArray();
     }
+    // The figures of the summary line, per layout, beside the check.
+    json.Key("usage");
+    if (!report.layouts_given) {
+        json.Null();
+    } else {
+        json.BeginArray();
+        for (const LayoutVerdict& verdict : report.verdicts) {
+            if (verdict.layout == nullptr) continue;
+            json.BeginObject();
+            json.Key("alternate");
+            json.Number(verdict.alternate);
+            json.Key("name");
+            json.String(layout::TrimmedName(*verdict.layout));
+            const std::pair<const char*, uint64_t> figures[] = {{"written", verdict.usage.written},
+                                                                {"writeable", verdict.usage.writeable},
+                                                                {"pages_erased", verdict.usage.pages_erased},
+                                                                {"pages", verdict.usage.pages}};
+            for (const auto& [name, value] : figures) {
+                json.Key(name);
+                json.Number(value);
+            }
+            json.EndObject();
+        }
+        json.EndArray();
+    }
     json.EndObject();
     return json.Take();
 }

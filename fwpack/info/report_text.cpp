@@ -181,10 +181,12 @@ void WriteReportText(const InfoReport& report, const ListingSink& sink) {
     }
     std::string lines;
     for (std::size_t t = 0; t < report.verdicts.size(); ++t) {
-        for (const ElementPages& pages : report.verdicts[t].pages) {
+        const LayoutVerdict& verdict = report.verdicts[t];
+        for (const ElementPages& pages : verdict.pages) {
             lines += Format("target %llu, element %llu: %s\n", static_cast<unsigned long long>(t),
                             static_cast<unsigned long long>(pages.element), layout::ErasureText(pages.erasure).c_str());
         }
+        if (verdict.layout != nullptr) lines += UsageLine(verdict) + "\n";
     }
     for (const std::string& warning : report.warnings) lines += "warning: " + warning + "\n";
     listing.Add(lines);

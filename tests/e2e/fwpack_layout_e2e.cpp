@@ -169,7 +169,10 @@ TEST(FwpackLayout, SplitsAnApplicationWithItsOptionBytesIntoTwoTargets) {
     EXPECT_EQ(info.status, kTarget.success_status) << info.err;
     const std::string tail =
         Line("total: 2 targets, 3 elements, 22 bytes") + Line("target 0, element 0: erases 1 page of 16384 bytes") +
-        Line("target 0, element 1: erases 1 page of 65536 bytes") + Line("target 1, element 0: erases no page") +
+        Line("target 0, element 1: erases 1 page of 65536 bytes") +
+        Line("Internal Flash: 6 of 1048576 bytes (0.0 %), 2 of 12 pages erased") +
+        Line("target 1, element 0: erases no page") +
+        Line("Option Bytes: 16 of 16 bytes (100.0 %), 0 of 1 page erased") +
         Line(
             "warning: target 0 (alternate setting 0), element 0 covers the page at 0x08000000 "
             "(16384 bytes) only in part: the rest of it is erased too") +
