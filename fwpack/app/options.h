@@ -39,9 +39,10 @@ struct Options {
 
     // --layout: the memory of each alternate setting, by alternate setting.
     std::map<uint8_t, layout::MemoryLayout> layouts;
-    bool split = false;       // --split: the targets come from the layouts
-    bool json = false;        // --json: the --info listing as JSON
-    uint8_t pad_byte = 0xFF;  // --pad-byte: what fills the holes that are filled
+    bool split = false;              // --split: the targets come from the layouts
+    bool json = false;               // --json: the --info listing as JSON
+    uint8_t pad_byte = 0xFF;         // --pad-byte: what fills the holes that are filled
+    std::optional<uint32_t> family;  // --family: of the UF2 blocks written, and of those read
 
     std::optional<uint16_t> vendor;
     std::optional<uint16_t> product;

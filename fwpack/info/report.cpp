@@ -4,6 +4,7 @@
 
 #include "dfuse/defaults.h"
 #include "dfuse/dfu_format.h"
+#include "formats/uf2_reader.h"
 #include "image/image.h"
 #include "load/loader.h"
 #include "load/read_file.h"
@@ -78,7 +79,35 @@ void ReadFile(InfoReport& report) {
         report.dfu = ParseDfuFile(report.bytes->data(), report.bytes->size());
         report.loaded = true;
         ListDfuFile(report);
-        if (!report.dfu->IsSound()) report.problem = Error::Problem(input.path, report.dfu->problem);
+        if (!report.dfu->IsSound()) {
+            report.problem = Error::Problem(input.path, report.dfu->problem);
+        } else if (report.dfu->plain && input.base) {
+            // A plain file's one element stands where -b puts it.
+            report.image = PlainDfuImage(*report.dfu, report.bytes, *input.base, 0, nullptr, input.path, error);
+            if (!report.image) {
+                report.problem = error;
+                return;
+            }
+            ListImage(report);
+        } else if (!report.dfu->plain && input.base) {
+            report.problem = Error::Problem(input.path, PlainDfuBaseProblem(false));
+        }
+    } else if (input.kind == FileKind::kUf2) {
+        std::vector<uint8_t> bytes;
+        if (ReadWholeFile(input.path, bytes, UINT64_MAX) != WholeFileRead::kRead) {
+            report.problem = CannotOpenInput(input.path);
+            report.problem.unloadable = true;
+            return;
+        }
+        auto list = std::make_unique<ElementList>();
+        report.uf2 = ReadUf2(bytes.data(), bytes.size(), input.family, *list);
+        report.image = std::make_unique<CImage>(0, false, nullptr, std::move(list));
+        report.loaded = true;
+        if (!report.uf2->IsSound()) {
+            report.problem = Error::Problem(input.path, report.uf2->problem);
+            return;
+        }
+        ListImage(report);
     } else {
         report.image = LoadInput(input, 0, error);
         if (!report.image) {

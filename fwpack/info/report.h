@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dfuse/dfu_parser.h"
+#include "formats/uf2_reader.h"
 #include "layout/layout_check.h"
 #include "load/job.h"
 #include "model/byte_store.h"
@@ -50,7 +51,8 @@ struct ElementDigest {
 
 struct InfoReport {
     InputFile input;
-    std::optional<DfuFileInfo> dfu;  // for a DfuSe file, as far as it could be read
+    std::optional<DfuFileInfo> dfu;  // for a DfuSe or plain DFU file, as far as it could be read
+    std::optional<Uf2FileInfo> uf2;  // for a UF2 file, as far as it could be read
     // Whether an image could be made of the file; without one there are no
     // targets and no digests.
     bool loaded = false;
