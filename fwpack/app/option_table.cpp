@@ -295,7 +295,7 @@ Examples:
   fwpack -b 0x08000000 firmware.bin
   fwpack -f hex -a 1 firmware.dfu option-bytes.hex
   fwpack -f dfu-plain -d 1209:5af0 firmware.hex
-  fwpack -f uf2 --family 0xE48BFF56 firmware.hex
+  fwpack -f uf2 --family 0x4D2F6A1E firmware.hex
   fwpack --info firmware.dfu
   fwpack --split --layout 0="@Internal Flash /0x08000000/04*016Kg,01*064Kg,07*128Kg" \
          --layout 1="@Option Bytes /0x1FFFC000/01*016 e" app.hex

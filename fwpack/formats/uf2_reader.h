@@ -36,5 +36,5 @@ struct Uf2FileInfo {
 // unless the file is sound.
 Uf2FileInfo ReadUf2(const uint8_t* data, std::size_t size, std::optional<uint32_t> family, ElementList& list);
 
-// "0xE48BFF56", or "none" for blocks without a family ID.
+// "0x4D2F6A1E", or "none" for blocks without a family ID.
 std::string FamilyText(const std::optional<uint32_t>& family);

@@ -266,9 +266,9 @@ TEST(FwpackUf2, WritesEveryByteInTheBlockOfItsPage) {
     TempDir dir;
     const std::vector<Region> regions = TwoRegions();
     testutil::WriteFile(dir / "fw.hex", HexOf(regions));
-    for (const std::optional<uint32_t> family : {std::optional<uint32_t>(), std::optional<uint32_t>(0xE48BFF56)}) {
+    for (const std::optional<uint32_t> family : {std::optional<uint32_t>(), std::optional<uint32_t>(0x4D2F6A1E)}) {
         std::vector<std::string> args = {"-f", "uf2", "--pad-byte", "0x5A", "fw.hex"};
-        if (family) args.insert(args.end(), {"--family", "0xE48BFF56"});
+        if (family) args.insert(args.end(), {"--family", "0x4D2F6A1E"});
         ASSERT_EQ(Fwpack(dir, args).status, 0);
         const Uf2Content content = ReadUf2Independently(testutil::ReadBytes(dir / "fw.uf2"), family);
         ASSERT_EQ(content.problem, "");
