@@ -163,10 +163,11 @@ private:
                 if (std::memcmp(held, p.data, skip) != 0) {
                     uint32_t i = 0;
                     while (held[i] == p.data[i]) ++i;
-                    list.Reset();
                     info_.problem =
                         Format("block %llu: its byte at 0x%08X is 0x%02X, but another block gives 0x%02X", Ull(p.block),
                                unsigned{p.address + i}, unsigned{p.data[i]}, unsigned{held[i]});
+                    // The bytes of a file that is not sound are no image.
+                    list.Reset();
                     return;
                 }
             }

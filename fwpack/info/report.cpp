@@ -93,14 +93,14 @@ void ReadFile(InfoReport& report) {
             report.problem = Error::Problem(input.path, PlainDfuBaseProblem(false));
         }
     } else if (input.kind == FileKind::kUf2) {
-        std::vector<uint8_t> bytes;
-        if (ReadWholeFile(input.path, bytes, UINT64_MAX) != WholeFileRead::kRead) {
+        std::shared_ptr<SharedBytes> bytes;
+        if (ReadFileBytes(input.path, UINT64_MAX, bytes) != WholeFileRead::kRead) {
             report.problem = CannotOpenInput(input.path);
             report.problem.unloadable = true;
             return;
         }
         auto list = std::make_unique<ElementList>();
-        report.uf2 = ReadUf2(bytes.data(), bytes.size(), input.family, *list);
+        report.uf2 = ReadUf2(bytes->data(), bytes->size(), input.family, *list);
         report.image = std::make_unique<CImage>(0, false, nullptr, std::move(list));
         report.loaded = true;
         if (!report.uf2->IsSound()) {

@@ -109,12 +109,13 @@ bool LoadElfInput(const InputFile& input, ElementList& list, Error& error) {
 }
 
 bool LoadUf2Input(const InputFile& input, ElementList& list, Error& error) {
-    std::vector<uint8_t> bytes;
-    if (ReadWholeFile(input.path, bytes, UINT64_MAX) != WholeFileRead::kRead) {
+    // Read in one piece: the payloads are copied out of it block by block.
+    std::shared_ptr<SharedBytes> bytes;
+    if (ReadFileBytes(input.path, UINT64_MAX, bytes) != WholeFileRead::kRead) {
         error = CannotOpenInput(input.path);
         return false;
     }
-    const Uf2FileInfo info = ReadUf2(bytes.data(), bytes.size(), input.family, list);
+    const Uf2FileInfo info = ReadUf2(bytes->data(), bytes->size(), input.family, list);
     if (!info.IsSound()) error = Error::Problem(input.path, info.problem);
     return info.IsSound();
 }
