@@ -5,6 +5,7 @@
 // the format alone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <random>
@@ -311,6 +312,7 @@ TEST(FwpackUf2, ReadsTheBlocksOfTheChosenFamily) {
                            Line("target 0: 1 element, 2 bytes") + Line("  element 0: 0x00002000-0x00002001, 2 bytes") +
                            Line("total: 1 target, 1 element, 2 bytes"));
     run = Fwpack(dir, {"--info", "--json", "--family", "0x22222222", "fw.uf2"});
+    run.out.erase(std::remove(run.out.begin(), run.out.end(), '\r'), run.out.end());  // Windows line ends
     EXPECT_NE(run.out.find("\"kind\": \"uf2\""), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\"families\": [\n    {\n      \"id\": 286331153,\n      \"blocks\": 3"), std::string::npos)
         << run.out;
