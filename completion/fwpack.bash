@@ -22,14 +22,15 @@ _fwpack_option_table=(
   "--layout      text"
   "--split       -"
   "--pad-byte    text"
+  "--family      text"
   "--json        -"
   "-h --help     -"
   "-V --version  -"
 )
-_fwpack_formats="dfu hex srec"
-_fwpack_input_formats="hex srec bin dfu elf"
+_fwpack_formats="dfu dfu-plain bin uf2 hex srec"
+_fwpack_input_formats="hex srec bin dfu elf uf2"
 # The extensions of the files fwpack reads, one word each.
-_fwpack_extensions="hex srec bin dfu elf axf"
+_fwpack_extensions="hex srec bin dfu elf axf uf2"
 
 # What completes the value of option $1: a kind from the table, or nothing
 # when $1 is no option of fwpack's.

@@ -9,12 +9,16 @@
 
 #include "dfuse/defaults.h"
 #include "dfuse/dfu_file.h"
+#include "dfuse/plain_dfu.h"
+#include "formats/bin_writer.h"
 #include "formats/hex_writer.h"
 #include "formats/srec_writer.h"
+#include "formats/uf2_writer.h"
 #include "image/image.h"
 #include "info/memory_map.h"
 #include "layout/layout_check.h"
 #include "load/loader.h"
+#include "stage/hole_limit.h"
 #include "sys/open_cause.h"
 #include "sys/output_file.h"
 #include "sys/paths.h"
@@ -89,6 +93,30 @@ Outcome WriteRecords(const Options& options, const CImage& image, const OutputTa
     } else {
         written = options.format == OutputFormat::kHex ? image.SaveHex(output.name.c_str(), true)
                                                        : image.SaveSRec(output.name.c_str());
+    }
+    return written ? Success(first_input) : OutputError(output, errno);
+}
+
+// The formats of bytes, each written whole into a binary output that
+// replaces its file only once it is complete.
+Outcome WriteBytes(const Options& options, const LoadedTargets& loaded, const OutputTarget& output,
+                   const std::string& first_input) {
+    const ElementList& list = loaded.images.front()->GetList();
+    errno = 0;
+    BinaryOutput file =
+        output.standard_output ? BinaryOutput(platform::StandardStream(true, true)) : BinaryOutput(output.name.c_str());
+    bool written = false;
+    switch (options.format) {
+        case OutputFormat::kBin: written = WriteBin(file, list, options.pad_byte); break;
+        case OutputFormat::kUf2: written = WriteUf2(file, list, options.pad_byte, options.family); break;
+        default: {
+            // A DfuSe input keeps its own IDs; else any device, unless -d and -r say.
+            const DeviceIdentity identity = loaded.identity.value_or(AnyDeviceIdentity());
+            written =
+                WritePlainDfu(file, list, options.pad_byte,
+                              {options.vendor.value_or(identity.vendor), options.product.value_or(identity.product),
+                               options.release.value_or(identity.release)});
+        }
     }
     return written ? Success(first_input) : OutputError(output, errno);
 }
@@ -177,9 +205,24 @@ Outcome Convert(const Options& options) {
             return outcome;
         }
     }
-    Outcome outcome = options.format == OutputFormat::kDfu
-                          ? WriteDfu(options, loaded, output, first_input)
-                          : WriteRecords(options, *loaded.images.front(), output, first_input);
+    // Checked before the output is opened, so that nothing is written.
+    if (FillsHoles(options.format)) {
+        const std::string what = std::string("-f ") + FormatName(options.format);
+        if (auto refusal = HoleLimitError(loaded.images.front()->GetList(), first_input, what.c_str())) {
+            Outcome outcome = Failed(std::move(*refusal));
+            outcome.warnings = std::move(warnings);
+            return outcome;
+        }
+    }
+    Outcome outcome;
+    switch (options.format) {
+        case OutputFormat::kDfu: outcome = WriteDfu(options, loaded, output, first_input); break;
+        case OutputFormat::kHex:
+        case OutputFormat::kSrec: outcome = WriteRecords(options, *loaded.images.front(), output, first_input); break;
+        case OutputFormat::kDfuPlain:
+        case OutputFormat::kBin:
+        case OutputFormat::kUf2: outcome = WriteBytes(options, loaded, output, first_input); break;
+    }
     outcome.warnings = std::move(warnings);
     if (outcome.status == 0 && options.map) {
         // What was written, as it was written.

@@ -44,8 +44,15 @@ void OutputFormatOption(CommandLineState& state, const std::string& shown, const
         state.options().format = OutputFormat::kHex;
     } else if (name == "srec") {
         state.options().format = OutputFormat::kSrec;
+    } else if (name == "dfu-plain") {
+        state.options().format = OutputFormat::kDfuPlain;
+    } else if (name == "bin") {
+        state.options().format = OutputFormat::kBin;
+    } else if (name == "uf2") {
+        state.options().format = OutputFormat::kUf2;
     } else {
-        state.Error(Format("%s: '%s' is not an output format (dfu, hex or srec)", shown.c_str(), value.c_str()));
+        state.Error(Format("%s: '%s' is not an output format (dfu, dfu-plain, bin, uf2, hex or srec)", shown.c_str(),
+                           value.c_str()));
     }
 }
 
@@ -57,7 +64,7 @@ void InputFormat(CommandLineState& state, const std::string& shown, const std::s
     const std::optional<FileKind> kind = ParseInputFormat(value);
     if (!kind) {
         return state.Error(
-            Format("%s: '%s' is not an input format (hex, srec, bin, dfu or elf)", shown.c_str(), value.c_str()));
+            Format("%s: '%s' is not an input format (hex, srec, bin, dfu, elf or uf2)", shown.c_str(), value.c_str()));
     }
     state.options().input_format = kind;
 }
@@ -114,6 +121,13 @@ void PadByte(CommandLineState& state, const std::string& shown, const std::strin
     state.options().pad_byte = static_cast<uint8_t>(byte);
 }
 
+void Family(CommandLineState& state, const std::string& shown, const std::string& value) {
+    uint64_t family = 0;
+    std::string problem;
+    if (!ParseNumber(value, 0xFFFFFFFF, family, problem)) return state.Error(shown + ": " + problem);
+    state.options().family = static_cast<uint32_t>(family);
+}
+
 void Split(CommandLineState& state, const std::string&, const std::string&) { state.options().split = true; }
 void Json(CommandLineState& state, const std::string&, const std::string&) { state.options().json = true; }
 void Map(CommandLineState& state, const std::string& shown, const std::string& value) {
@@ -165,14 +179,19 @@ const std::vector<OptionRow>& OptionTable() {
         {'r', "release", "BCD", kTakesValue, kOutput,
          "device release number of the DFU suffix, 1 to 4 hex\ndigits (default 0000; a .dfu input keeps its own)",
          Release},
-        {'f', "format", "FORMAT", kTakesValue, kOutput, "dfu, hex or srec, in any case (default dfu)",
+        {'f', "format", "FORMAT", kTakesValue, kOutput,
+         "dfu, dfu-plain (a plain DFU file: the bytes and the DFU\nsuffix), bin (the bytes alone), uf2, hex or srec, in any\n"
+         "case (default dfu); all but dfu write one target",
          OutputFormatOption},
         {'o', "output", "FILE", kTakesValue, kOutput,
          "the output, named exactly (no extension is added or\nreplaced); - writes to standard output", Output},
         {'I', "input-format", "FORMAT", kTakesValue | kWithInfo | kWithCompare, kOutput,
-         "hex, srec, bin, dfu or elf: the format of every input\nwhose extension is none of the above, and of - (the\n"
+         "hex, srec, bin, dfu, elf or uf2: the format of every input\nwhose extension is none of the above, and of - (the\n"
          "standard input)",
          InputFormat},
+        {0, "family", "ID", kTakesValue | kWithInfo, kOutput,
+         "a 32-bit UF2 family ID: stamped on the blocks of -f uf2;\nof a UF2 input, the family whose blocks are read",
+         Family},
         {'a', "alt", "N", kTakesValue | kNamesTarget | kWithCompare, kTarget,
          "alternate setting, 0 to 255 (default 0 for the first\ntarget, one more than the previous one's for each\n"
          "further target); of a .dfu input: the target to take",
@@ -202,7 +221,7 @@ const std::vector<OptionRow>& OptionTable() {
          "what fills the holes that are filled (default 0xFF, the\nerased state of flash); 0x for hexadecimal, else\ndecimal",
          PadByte},
         {0, "info", nullptr, kValueAfterEquals | kWithInfo, kOther,
-         "lists and checks what the file holds (.dfu, .hex,\n.srec, .bin, .elf); writes nothing but a --map\n"
+         "lists and checks what the file holds (.dfu, .hex,\n.srec, .bin, .elf, .uf2); writes nothing but a --map\n"
          "picture; exit 0 when it is sound",
          Info},
         {0, "map", "FILE", kTakesValue | kWithInfo, kOther,
@@ -255,9 +274,10 @@ const char* UsageText() {
        fwpack --split --layout ALT=TEXT... [options] <input> [<output>]
        fwpack --compare [-b ADDR]... [-I FORMAT] [-a N] [--json] <expected> <actual>
 
-Converts a firmware image into a DfuSe file, or into Intel HEX or S-records.
-Inputs are read by their extension, in any case: .hex (Intel HEX), .srec
-(Motorola S-records), .bin (raw binary, needs -b), .dfu (DfuSe), and .elf or
+Converts a firmware image into a DfuSe file, a plain DFU file, a raw binary,
+a UF2 file, Intel HEX or S-records. Inputs are read by their extension, in
+any case: .hex (Intel HEX), .srec (Motorola S-records), .bin (raw binary,
+needs -b), .dfu (DfuSe; a plain DFU file needs -b), .uf2 (UF2), and .elf or
 .axf (ELF: what a loader programs, each segment at its load address); -I
 names the format of any other. Without <output>, the output is the input's
 name with the output format's extension (fw.hex -> fw.dfu); a given <output>
@@ -290,6 +310,8 @@ Examples:
          --target option-bytes.hex -a 1 -n "Option Bytes" firmware.dfu
   fwpack -b 0x08000000 firmware.bin
   fwpack -f hex -a 1 firmware.dfu option-bytes.hex
+  fwpack -f dfu-plain -d 1209:5af0 firmware.hex
+  fwpack -f uf2 --family 0x4D2F6A1E firmware.hex
   fwpack --info firmware.dfu
   fwpack --split --layout 0="@Internal Flash /0x08000000/04*016Kg,01*064Kg,07*128Kg" \
          --layout 1="@Option Bytes /0x1FFFC000/01*016 e" app.hex

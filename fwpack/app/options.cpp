@@ -146,7 +146,7 @@ private:
                                        static_cast<unsigned long long>(o.targets.size())));
         }
         if (o.format != OutputFormat::kDfu && o.targets.size() > 1) {
-            return state_.Error(Format("-f %s writes one target, but --target asks for %llu", FormatExtension(o.format),
+            return state_.Error(Format("-f %s writes one target, but --target asks for %llu", FormatName(o.format),
                                        static_cast<unsigned long long>(o.targets.size())));
         }
         std::size_t inputs = 0;
@@ -160,6 +160,7 @@ private:
             }
         }
         CheckBases();
+        if (state_.result.error.empty()) CheckFamily();
         if (o.targets.size() > 1) AssignAlternates();
         if (state_.result.error.empty()) ResolveLayouts();
     }
@@ -178,7 +179,7 @@ private:
                        "not go with it",
                        split_conflict_.c_str()));
         } else if (o.format != OutputFormat::kDfu) {
-            state_.Error(Format("-f %s writes one target: --split does not go with it", FormatExtension(o.format)));
+            state_.Error(Format("-f %s writes one target: --split does not go with it", FormatName(o.format)));
         }
         return state_.result.error.empty();
     }
@@ -217,6 +218,7 @@ private:
         }
         if (inputs.empty()) return state_.Error("--info needs a file to list");
         if (ApplyInputFormat()) CheckBases();
+        if (state_.result.error.empty()) CheckFamily();
         if (state_.result.error.empty()) ResolveLayouts();
     }
 
@@ -238,6 +240,24 @@ private:
         o.targets.front().inputs.push_back(Input(*o.output));
         o.output.reset();
         if (ApplyInputFormat()) CheckBases();
+    }
+
+    // --family stamps the blocks of a UF2 output and chooses those of a UF2
+    // input: without either it would do nothing.
+    void CheckFamily() {
+        Options& o = state_.options();
+        if (!o.family) return;
+        bool uf2_input = false;
+        for (auto& target : o.targets) {
+            for (auto& input : target.inputs) {
+                input.family = o.family;
+                uf2_input = uf2_input || input.kind == FileKind::kUf2;
+            }
+        }
+        if (!uf2_input && (o.info || o.format != OutputFormat::kUf2)) {
+            state_.Error(
+                "--family stamps the blocks of -f uf2 and chooses those of a UF2 input: there is neither here");
+        }
     }
 
     // Inputs whose names say no kind take -I's; standard input has no name,
@@ -263,13 +283,25 @@ private:
         return true;
     }
 
-    // The k-th -b of a target is the load address of its k-th .bin input.
+    // The k-th -b of a target is the load address of its k-th .bin input. A
+    // .dfu input, which stands alone, takes one too: a plain DFU file needs
+    // it, and a DfuSe file refuses it once it is read.
     void CheckBases() {
         std::size_t base_index = 0;
         for (auto& target : state_.options().targets) {
+            // A .dfu input takes a -b (as a plain DFU file) only where there
+            // are more of them than .bin inputs, which need theirs.
+            std::size_t raw = 0;
+            for (const auto& input : target.inputs) raw += input.kind == FileKind::kBin ? 1 : 0;
+            std::size_t spare = target.bases.size() > raw ? target.bases.size() - raw : 0;
             std::size_t bins = 0;
             for (auto& input : target.inputs) {
-                if (input.kind != FileKind::kBin) continue;
+                bool takes_base = input.kind == FileKind::kBin;
+                if (input.kind == FileKind::kDfu && spare > 0) {
+                    takes_base = true;
+                    --spare;
+                }
+                if (!takes_base) continue;
                 if (++bins > target.bases.size()) {
                     return state_.Error(
                         Format("%s: a raw binary input needs its load address (-b ADDR)", input.path.c_str()));
@@ -341,6 +373,7 @@ std::optional<FileKind> ParseInputFormat(const std::string& value) {
     if (text == "bin") return FileKind::kBin;
     if (text == "dfu") return FileKind::kDfu;
     if (text == "elf") return FileKind::kElf;
+    if (text == "uf2") return FileKind::kUf2;
     return std::nullopt;
 }
 

@@ -45,6 +45,7 @@ struct Options {
     // --compare EXPECTED ACTUAL: the two files are targets[0]'s inputs.
     bool compare = false;
     std::optional<std::string> map;  // --map FILE: the picture of the memory, as SVG
+    std::optional<uint32_t> family;  // --family: of the UF2 blocks written, and of those read
 
     std::optional<uint16_t> vendor;
     std::optional<uint16_t> product;

@@ -43,6 +43,9 @@ constexpr std::size_t kSuffixLengthOffset = 11;
 constexpr std::size_t kCrcOffset = 12;
 // The DFU release number that the suffix of every DfuSe file carries.
 constexpr uint16_t kDfuSeVersion = 0x011A;
+// Those of a plain DFU file, whose suffix follows the firmware's bytes alone.
+constexpr uint16_t kPlainDfuVersion = 0x0100;
+constexpr uint16_t kPlainDfu11Version = 0x0110;
 
 // The largest value of the 32-bit size fields.
 constexpr uint64_t kMaxField = 0xFFFFFFFFu;
@@ -71,12 +74,13 @@ inline void StoreLe32(uint8_t* p, uint32_t value) {
 using Suffix = std::array<uint8_t, kSuffixSize>;
 
 // The suffix with its CRC field still zero.
-inline Suffix SuffixWithoutCrc(uint16_t vendor, uint16_t product, uint16_t release) {
+inline Suffix SuffixWithoutCrc(uint16_t vendor, uint16_t product, uint16_t release,
+                               uint16_t dfu_version = kDfuSeVersion) {
     Suffix suffix{};
     StoreLe16(suffix.data(), release);
     StoreLe16(suffix.data() + 2, product);
     StoreLe16(suffix.data() + 4, vendor);
-    StoreLe16(suffix.data() + kDfuVersionOffset, kDfuSeVersion);
+    StoreLe16(suffix.data() + kDfuVersionOffset, dfu_version);
     for (std::size_t i = 0; i < 3; ++i) suffix[kSuffixSignatureOffset + i] = static_cast<uint8_t>(kSuffixSignature[i]);
     suffix[kSuffixLengthOffset] = static_cast<uint8_t>(kSuffixSize);
     return suffix;

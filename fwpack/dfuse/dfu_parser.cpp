@@ -20,7 +20,7 @@ public:
     Parser(const uint8_t* data, std::size_t size) : data_(data), size_(size) { info_.file_size = size; }
 
     DfuFileInfo Run() {
-        if (ReadSuffix()) ReadBody();
+        if (ReadSuffix() && !info_.plain) ReadBody();
         return std::move(info_);
     }
 
@@ -54,7 +54,10 @@ private:
             Problem(Format("the suffix CRC is 0x%08X, but the file's bytes give 0x%08X", unsigned{s.crc},
                            unsigned{s.computed_crc}));
         }
-        if (s.dfu_version != kDfuSeVersion) {
+        const bool dfuse_prefix =
+            size_ - kSuffixSize >= kSignatureSize && std::memcmp(data_, kSignature, kSignatureSize) == 0;
+        info_.plain = (s.dfu_version == kPlainDfuVersion || s.dfu_version == kPlainDfu11Version) && !dfuse_prefix;
+        if (s.dfu_version != kDfuSeVersion && !info_.plain) {
             Problem(Format("the DFU version in the suffix is 0x%04X, not 0x011A", unsigned{s.dfu_version}));
         }
         return true;

@@ -36,12 +36,16 @@ struct DfuSuffixInfo {
     uint32_t computed_crc = 0;  // over every byte before the stored CRC
 };
 
-// What a DfuSe file holds, as far as it could be read. `problem` names the
+// What a DfuSe file (or a plain DFU file) holds, as far as it could be read. `problem` names the
 // first thing that is wrong and is empty for a sound file. The suffix is read
 // first, as loaders do; a wrong suffix does not stop the reading of the rest.
 struct DfuFileInfo {
     std::size_t file_size = 0;
     bool suffix_read = false;
+    // A plain DFU file: its suffix has DFU version 0x0100 or 0x0110 and no
+    // DfuSe prefix comes first, so every byte before the suffix is the
+    // firmware's, and the file holds no address.
+    bool plain = false;
     DfuSuffixInfo suffix;
     bool prefix_read = false;
     uint8_t version = 0;

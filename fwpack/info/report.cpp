@@ -4,6 +4,7 @@
 
 #include "dfuse/defaults.h"
 #include "dfuse/dfu_format.h"
+#include "formats/uf2_reader.h"
 #include "image/image.h"
 #include "load/loader.h"
 #include "load/read_file.h"
@@ -62,14 +63,6 @@ void ListImage(InfoReport& report) {
     report.targets.push_back(std::move(target));
 }
 
-// The DfuSe file of `size` bytes at `data`, parsed and listed.
-void ParseDfuBytes(InfoReport& report, const uint8_t* data, std::size_t size) {
-    report.dfu = ParseDfuFile(data, size);
-    report.loaded = true;
-    ListDfuFile(report, data);
-    if (!report.dfu->IsSound()) report.problem = Error::Problem(report.input.path, report.dfu->problem);
-}
-
 // The first element of the report that runs past the top, as its problem.
 void CheckTop(InfoReport& report) {
     if (report.problem.kind != Error::Kind::kNone) return;
@@ -94,7 +87,38 @@ void ReadFile(InfoReport& report) {
             report.problem = error;
             return;
         }
-        ParseDfuBytes(report, report.bytes->data(), report.bytes->size());
+        report.dfu = ParseDfuFile(report.bytes->data(), report.bytes->size());
+        report.loaded = true;
+        ListDfuFile(report, report.bytes->data());
+        if (!report.dfu->IsSound()) {
+            report.problem = Error::Problem(input.path, report.dfu->problem);
+        } else if (report.dfu->plain && input.base) {
+            // A plain file's one element stands where -b puts it.
+            report.image = PlainDfuImage(*report.dfu, report.bytes, *input.base, 0, nullptr, input.path, error);
+            if (!report.image) {
+                report.problem = error;
+                return;
+            }
+            ListImage(report);
+        } else if (!report.dfu->plain && input.base) {
+            report.problem = Error::Problem(input.path, PlainDfuBaseProblem(false));
+        }
+    } else if (input.kind == FileKind::kUf2) {
+        std::shared_ptr<SharedBytes> bytes;
+        if (ReadFileBytes(input.path, UINT64_MAX, bytes) != WholeFileRead::kRead) {
+            report.problem = CannotOpenInput(input.path);
+            report.problem.unloadable = true;
+            return;
+        }
+        auto list = std::make_unique<ElementList>();
+        report.uf2 = ReadUf2(bytes->data(), bytes->size(), input.family, *list);
+        report.image = std::make_unique<CImage>(0, false, nullptr, std::move(list));
+        report.loaded = true;
+        if (!report.uf2->IsSound()) {
+            report.problem = Error::Problem(input.path, report.uf2->problem);
+            return;
+        }
+        ListImage(report);
     } else {
         report.image = LoadInput(input, 0, error);
         if (!report.image) {
@@ -237,17 +261,6 @@ InfoReport MakeReport(const InputFile& input, const std::map<uint8_t, layout::Me
     report.input = input;
     report.layouts_given = !layouts.empty();
     ReadFile(report);
-    Finish(report, layouts, digests);
-    return report;
-}
-
-InfoReport MakeDfuReport(const std::string& path, const uint8_t* data, std::size_t size,
-                         const std::map<uint8_t, layout::MemoryLayout>& layouts, bool digests) {
-    InfoReport report;
-    report.input = InputFile{path, FileKind::kDfu, std::nullopt};
-    report.layouts_given = !layouts.empty();
-    ParseDfuBytes(report, data, size);
-    CheckTop(report);
     Finish(report, layouts, digests);
     return report;
 }

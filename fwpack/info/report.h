@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "dfuse/dfu_parser.h"
+#include "formats/uf2_reader.h"
 #include "layout/layout_check.h"
 #include "layout/usage.h"
 #include "load/job.h"
@@ -53,7 +54,8 @@ struct ElementDigest {
 
 struct InfoReport {
     InputFile input;
-    std::optional<DfuFileInfo> dfu;  // for a DfuSe file, as far as it could be read
+    std::optional<DfuFileInfo> dfu;  // for a DfuSe or plain DFU file, as far as it could be read
+    std::optional<Uf2FileInfo> uf2;  // for a UF2 file, as far as it could be read
     // Whether an image could be made of the file; without one there are no
     // targets and no digests.
     bool loaded = false;
@@ -94,8 +96,3 @@ InfoReport ReportOfImages(const std::string& name, const std::vector<std::unique
 // when there are any; with `digests`, the CRC-32 and SHA-256 of each element
 // and the SHA-256 of all bytes.
 InfoReport MakeReport(const InputFile& input, const std::map<uint8_t, layout::MemoryLayout>& layouts, bool digests);
-
-// The same for a DfuSe file named `path` whose `size` bytes are in memory at
-// `data` already; they must outlive the report.
-InfoReport MakeDfuReport(const std::string& path, const uint8_t* data, std::size_t size,
-                         const std::map<uint8_t, layout::MemoryLayout>& layouts, bool digests);

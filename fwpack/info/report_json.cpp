@@ -8,13 +8,16 @@
 
 namespace {
 
-const char* KindWord(FileKind kind) {
+const char* KindWord(const InfoReport& report) {
+    if (report.dfu && report.dfu->plain) return "dfu";
+    const FileKind kind = report.input.kind;
     switch (kind) {
         case FileKind::kHex: return "hex";
         case FileKind::kSrec: return "srec";
         case FileKind::kBin: return "bin";
         case FileKind::kDfu: return "dfuse";
         case FileKind::kElf: return "elf";
+        case FileKind::kUf2: return "uf2";
         case FileKind::kUnknown: break;
     }
     return "unknown";
@@ -52,6 +55,27 @@ void Suffix(JsonWriter& json, const std::optional<DfuFileInfo>& dfu) {
     json.EndObject();
 }
 
+void Uf2Fields(JsonWriter& json, const Uf2FileInfo& uf2) {
+    json.Key("blocks");
+    json.Number(uf2.blocks);
+    json.Key("skipped_blocks");
+    json.Number(uf2.skipped);
+    json.Key("families");
+    json.BeginArray();
+    for (const Uf2Family& family : uf2.families) {
+        json.BeginObject();
+        json.Key("id");
+        if (family.id)
+            json.Number(*family.id);
+        else
+            json.Null();
+        json.Key("blocks");
+        json.Number(family.blocks);
+        json.EndObject();
+    }
+    json.EndArray();
+}
+
 }  // namespace
 
 std::string ReportJson(const InfoReport& report) {
@@ -62,7 +86,7 @@ std::string ReportJson(const InfoReport& report) {
     json.Key("file");
     json.String(report.input.path);
     json.Key("kind");
-    json.String(KindWord(report.input.kind));
+    json.String(KindWord(report));
     json.Key("sound");
     json.Bool(report.sound);
     json.Key("problem");
@@ -72,6 +96,11 @@ std::string ReportJson(const InfoReport& report) {
         json.String(ProblemText(report.problem));
     Prefix(json, report.dfu);
     Suffix(json, report.dfu);
+    if (report.dfu && report.dfu->plain) {
+        json.Key("payload_size");
+        json.Number(report.dfu->file_size - 16);
+    }
+    if (report.uf2) Uf2Fields(json, *report.uf2);
 
     uint64_t total = 0;
     json.Key("targets");

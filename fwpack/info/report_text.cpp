@@ -102,6 +102,7 @@ const char* KindName(FileKind kind) {
         case FileKind::kBin: return "raw binary file";
         case FileKind::kDfu: return "DfuSe file";
         case FileKind::kElf: return "ELF file";
+        case FileKind::kUf2: return "UF2 file";
         case FileKind::kUnknown: break;
     }
     return "file";
@@ -113,10 +114,12 @@ uint64_t Bytes(const ReportTarget& target) {
     return bytes;
 }
 
+void ListElements(const InfoReport& report, Listing& listing, const std::string& head);
+
 void ListDfuFile(const InfoReport& report, Listing& listing) {
     const DfuFileInfo& info = *report.dfu;
-    std::string text =
-        Format("%s: DfuSe file of %s\n", report.input.path.c_str(), Count(info.file_size, "byte").c_str());
+    std::string text = Format("%s: %s of %s\n", report.input.path.c_str(), info.plain ? "plain DFU file" : "DfuSe file",
+                              Count(info.file_size, "byte").c_str());
     if (info.suffix_read) {
         const DfuSuffixInfo& s = info.suffix;
         const std::string crc =
@@ -126,6 +129,16 @@ void ListDfuFile(const InfoReport& report, Listing& listing) {
             "CRC 0x%08X (%s)\n",
             unsigned{s.vendor}, unsigned{s.product}, unsigned{s.release}, unsigned{s.dfu_version}, unsigned{s.length},
             unsigned{s.crc}, crc.c_str());
+    }
+    if (info.plain) {
+        const uint64_t payload = info.file_size - 16;
+        if (report.targets.empty()) {
+            text += Format("payload: %s, no address (give its load address with -b ADDR to list it)\n",
+                           Count(payload, "byte").c_str());
+            return listing.Add(text);
+        }
+        text += Format("payload: %s at 0x%08X\n", Count(payload, "byte").c_str(), unsigned{*report.input.base});
+        return ListElements(report, listing, text);
     }
     if (info.prefix_read) {
         const uint64_t body = info.file_size - 16;
@@ -158,12 +171,31 @@ void ListDfuFile(const InfoReport& report, Listing& listing) {
     listing.Add(text);
 }
 
+void ListUf2File(const InfoReport& report, Listing& listing) {
+    const Uf2FileInfo& info = *report.uf2;
+    std::string text = Format("%s: UF2 file of %s, %s", report.input.path.c_str(),
+                              Count(info.file_size, "byte").c_str(), Count(info.blocks, "block").c_str());
+    if (info.skipped > 0) text += Format(" (%llu not for main flash)", static_cast<unsigned long long>(info.skipped));
+    text += "\nfamilies:";
+    for (std::size_t f = 0; f < info.families.size(); ++f) {
+        text += Format("%s %s (%s)", f == 0 ? "" : ",", FamilyText(info.families[f].id).c_str(),
+                       Count(info.families[f].blocks, "block").c_str());
+    }
+    text += info.families.empty() ? " none\n" : "\n";
+    if (report.targets.empty()) return listing.Add(text);
+    ListElements(report, listing, text);
+}
+
 void ListImage(const InfoReport& report, Listing& listing) {
+    ListElements(report, listing, Format("%s: %s\n", report.input.path.c_str(), KindName(report.input.kind)));
+}
+
+// The one target of an image after the lines `head`: its elements and the total.
+void ListElements(const InfoReport& report, Listing& listing, const std::string& head) {
     const ReportTarget& target = report.targets.front();
     const auto count = static_cast<uint64_t>(target.elements.size());
     const uint64_t bytes = Bytes(target);
-    listing.Add(Format("%s: %s\n", report.input.path.c_str(), KindName(report.input.kind)) +
-                Format("target 0: %s, %s\n", Count(count, "element").c_str(), Count(bytes, "byte").c_str()));
+    listing.Add(head + Format("target 0: %s, %s\n", Count(count, "element").c_str(), Count(bytes, "byte").c_str()));
     std::size_t index = 0;
     for (const ElementSpan& element : target.elements) listing.AddElementLine(index++, element.address, element.size);
     listing.Add(TotalLine(1, count, bytes));
@@ -176,6 +208,8 @@ void WriteReportText(const InfoReport& report, const ListingSink& sink) {
     if (report.loaded) {
         if (report.dfu)
             ListDfuFile(report, listing);
+        else if (report.uf2)
+            ListUf2File(report, listing);
         else
             ListImage(report, listing);
     }

@@ -10,20 +10,29 @@
 
 #include "sys/file_kind.h"
 
-enum class OutputFormat { kDfu, kHex, kSrec };
+enum class OutputFormat { kDfu, kHex, kSrec, kDfuPlain, kBin, kUf2 };
 
 // The output extension of each format, without the dot.
 const char* FormatExtension(OutputFormat format);
+// The format's name as -f takes it.
+const char* FormatName(OutputFormat format);
+// Whether the format holds the bytes of one target without holes, so that
+// its holes are filled (and the hole limit applies).
+inline bool FillsHoles(OutputFormat format) {
+    return format == OutputFormat::kDfuPlain || format == OutputFormat::kBin;
+}
 
 // What names standard input or standard output in the place of a file.
 constexpr const char* kStandardStream = "-";
 
-// An input file: its path, the kind of file it is read as, and for a raw
-// binary its load address.
+// An input file: its path, the kind of file it is read as, for a raw
+// binary (or a plain DFU file) its load address.
 struct InputFile {
     std::string path;
     FileKind kind = FileKind::kUnknown;
     std::optional<uint32_t> base;
+    // For a UF2 file: the family whose blocks are read (--family).
+    std::optional<uint32_t> family = std::nullopt;
 };
 
 // One target: its inputs, merged in address order, and what sets it apart.

@@ -11,6 +11,7 @@
 #include "formats/elf_reader.h"
 #include "formats/hex_reader.h"
 #include "formats/srec_reader.h"
+#include "formats/uf2_reader.h"
 #include "load/read_file.h"
 #include "sys/paths.h"
 #include "util/text_format.h"
@@ -91,7 +92,8 @@ bool LoadRecordInput(const InputFile& input, ElementList& list, Error& error) {
 bool LoadElfInput(const InputFile& input, ElementList& list, Error& error) {
     // The headers of a file of known size are checked before its bytes are read.
     std::string problem;
-    if (const std::optional<uint64_t> size = SizeAhead(input.path); size && !ElfHeadersFit(input.path, *size, problem)) {
+    if (const std::optional<uint64_t> size = SizeAhead(input.path);
+        size && !ElfHeadersFit(input.path, *size, problem)) {
         error = Error::Problem(input.path, problem);
         return false;
     }
@@ -106,6 +108,18 @@ bool LoadElfInput(const InputFile& input, ElementList& list, Error& error) {
     return false;
 }
 
+bool LoadUf2Input(const InputFile& input, ElementList& list, Error& error) {
+    // Read in one piece: the payloads are copied out of it block by block.
+    std::shared_ptr<SharedBytes> bytes;
+    if (ReadFileBytes(input.path, UINT64_MAX, bytes) != WholeFileRead::kRead) {
+        error = CannotOpenInput(input.path);
+        return false;
+    }
+    const Uf2FileInfo info = ReadUf2(bytes->data(), bytes->size(), input.family, list);
+    if (!info.IsSound()) error = Error::Problem(input.path, info.problem);
+    return info.IsSound();
+}
+
 // The elements of one input that is not a DfuSe file; null with the error.
 Elements LoadElements(const InputFile& input, Error& error) {
     auto list = std::make_unique<ElementList>();
@@ -116,6 +130,7 @@ Elements LoadElements(const InputFile& input, Error& error) {
             case FileKind::kSrec: loaded = LoadRecordInput(input, *list, error); break;
             case FileKind::kBin: loaded = input.base && LoadBinInput(input, *list, error); break;
             case FileKind::kElf: loaded = LoadElfInput(input, *list, error); break;
+            case FileKind::kUf2: loaded = LoadUf2Input(input, *list, error); break;
             case FileKind::kDfu: break;  // read as the targets it holds, never as one input
             case FileKind::kUnknown: error = NoFormat(input.path); break;
         }
@@ -140,7 +155,7 @@ Elements LoadElements(const InputFile& input, Error& error) {
 bool FitsFormat(const std::string& path, const ElementList& list, OutputFormat format, Error& error) {
     if (format == OutputFormat::kDfu) return true;
     const auto past = FirstPastTheTop(list);
-    if (past != list.end()) error = PastTheTop(path, *past, FormatExtension(format));
+    if (past != list.end()) error = PastTheTop(path, *past, FormatName(format));
     return past == list.end();
 }
 
@@ -195,8 +210,22 @@ bool LoadDfuInput(const LoadJob& job, LoadedTargets& loaded, Error& error) {
         return false;
     }
     loaded.identity = DeviceIdentity{info.suffix.vendor, info.suffix.product, info.suffix.release};
+    const InputFile& input = target.inputs.front();
+    if (info.plain != input.base.has_value()) {
+        error = Error::Problem(path, PlainDfuBaseProblem(info.plain));
+        error.unloadable = true;
+        return false;
+    }
     std::vector<std::unique_ptr<CImage>> images;
     try {
+        if (info.plain) {
+            const std::string& name = target.name ? *target.name : job.default_name;
+            std::unique_ptr<CImage> image =
+                PlainDfuImage(info, bytes, *input.base, target.alternate.value_or(0), name.c_str(), path, error);
+            if (!image) return false;
+            loaded.images.push_back(std::move(image));
+            return FitsFormat(path, loaded.images.front()->GetList(), job.format, error);
+        }
         images = TargetsOfDfuFile(info, bytes);
     } catch (const std::bad_alloc&) {
         error = OutOfMemory(path);
@@ -243,9 +272,41 @@ const char* FormatExtension(OutputFormat format) {
     switch (format) {
         case OutputFormat::kHex: return "hex";
         case OutputFormat::kSrec: return "srec";
-        case OutputFormat::kDfu: break;
+        case OutputFormat::kBin: return "bin";
+        case OutputFormat::kUf2: return "uf2";
+        case OutputFormat::kDfu:
+        case OutputFormat::kDfuPlain: break;
     }
     return "dfu";
+}
+
+const char* FormatName(OutputFormat format) {
+    return format == OutputFormat::kDfuPlain ? "dfu-plain" : FormatExtension(format);
+}
+
+std::string PlainDfuBaseProblem(bool plain) {
+    return plain ? "this is a plain DFU file (DFU version 0x0100 or 0x0110, no DfuSe prefix): it holds no address, "
+                   "so it needs its load address (-b ADDR)"
+                 : "this DfuSe file holds the addresses of its elements: -b gives one to a raw binary or a plain "
+                   "DFU file only";
+}
+
+std::unique_ptr<CImage> PlainDfuImage(const DfuFileInfo& info, const std::shared_ptr<const SharedBytes>& bytes,
+                                      uint32_t base, uint8_t alternate, const char* name, const std::string& path,
+                                      Error& error) {
+    const std::size_t size = info.file_size - dfu_format::kSuffixSize;
+    if (base + uint64_t{size} > (uint64_t{1} << 32)) {
+        error = Error::Problem(path, Format("its %llu bytes from 0x%08X run past address 0xFFFFFFFF",
+                                            static_cast<unsigned long long>(size), unsigned{base}));
+        error.unloadable = true;
+        return nullptr;
+    }
+    auto list = std::make_unique<ElementList>();
+    if (size > 0) {
+        list->AppendShared(bytes,
+                           {ImageElement{base, static_cast<uint32_t>(size), const_cast<uint8_t*>(bytes->data())}});
+    }
+    return std::make_unique<CImage>(alternate, name != nullptr, name, std::move(list));
 }
 
 std::vector<std::unique_ptr<CImage>> TargetsOfDfuFile(const DfuFileInfo& info,

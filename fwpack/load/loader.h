@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "dfuse/defaults.h"
@@ -36,6 +37,17 @@ std::unique_ptr<CImage> LoadInput(const InputFile& input, uint8_t alternate, Err
 // `info` describes), of which each image keeps a share.
 std::vector<std::unique_ptr<CImage>> TargetsOfDfuFile(const DfuFileInfo& info,
                                                       const std::shared_ptr<const SharedBytes>& bytes);
+
+// Why a DfuSe input cannot take -b, or a plain DFU file needs it.
+std::string PlainDfuBaseProblem(bool plain);
+
+// The image of a sound plain DFU file: its payload (every byte before the
+// suffix, not copied) as one element at `base`, in a target with
+// `alternate` and `name` (null: none). Null with the error when the bytes
+// would run past address 0xFFFFFFFF.
+std::unique_ptr<CImage> PlainDfuImage(const DfuFileInfo& info, const std::shared_ptr<const SharedBytes>& bytes,
+                                      uint32_t base, uint8_t alternate, const char* name, const std::string& path,
+                                      Error& error);
 
 // The error that names an element of `path` whose bytes run past address
 // 0xFFFFFFFF, where no Intel HEX or S-record file can put them; with the

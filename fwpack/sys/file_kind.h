@@ -1,4 +1,4 @@
 // The kinds of file that the converter reads, each by its own reader.
 #pragma once
 
-enum class FileKind { kUnknown, kHex, kSrec, kBin, kDfu, kElf };
+enum class FileKind { kUnknown, kHex, kSrec, kBin, kDfu, kElf, kUf2 };

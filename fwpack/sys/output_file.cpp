@@ -1,8 +1,10 @@
 // Output mechanics shared by the record writers and the DfuSe builder.
 #include "sys/output_file.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <system_error>
@@ -66,12 +68,12 @@ void RemoveIncompleteOutput(const std::string& path) {
     }
 }
 
-TextOutput::TextOutput(const char* path) : path_(path) {
+TextOutput::TextOutput(const char* path, OutputMode mode) : path_(path), binary_(mode == OutputMode::kBinary) {
     const platform::ExistingOutput existing = platform::InspectOutput(path);
     replaced_ = existing.replaced.empty() ? path_ : existing.replaced;
     if (existing.replaceable) file_ = CreateTemporary(existing.mode);
     replaces_file_ = file_ && existing.mode >= 0;
-    if (!file_) file_ = platform::OpenLockedOutput(path, false);
+    if (!file_) file_ = platform::OpenLockedOutput(path, binary_);
 }
 
 TextOutput::TextOutput(FilePtr stream) : file_(std::move(stream)) {}
@@ -97,7 +99,7 @@ FilePtr TextOutput::CreateTemporary(int mode) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string candidate = stem + ".fwpack-" + RandomTag() + ".tmp";
         bool exists = false;
-        FilePtr file = platform::CreateNewTextFile(candidate.c_str(), mode, exists);
+        FilePtr file = platform::CreateNewFile(candidate.c_str(), mode, exists, binary_);
         if (file) {
             temporary_ = std::move(candidate);
             removed_on_interrupt_ = RemoveOnInterrupt(temporary_.c_str());
@@ -113,6 +115,17 @@ void TextOutput::RemoveTemporary() {
     removed_on_interrupt_ = false;
     platform::RemoveFile(temporary_.c_str());
     temporary_.clear();
+}
+
+void TextOutput::Bytes(const uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const std::size_t n = std::min(size, kChunkSize - used_);
+        std::memcpy(chunk_.get() + used_, data, n);
+        used_ += n;
+        data += n;
+        size -= n;
+        if (used_ >= kChunkSize) Flush();
+    }
 }
 
 void TextOutput::Flush() {
@@ -175,4 +188,3 @@ bool TextOutput::CopyInto(std::FILE* file) const {
     if (!good) platform::EmptyFile(file);
     return good;
 }
-

@@ -1,4 +1,4 @@
-// What every writer of the converter shares: a chunked text output that
+// What every writer of the converter shares: a chunked text (or binary) output that
 // replaces its file only once it is complete, and the removal of an output
 // file that could not be written in full.
 #pragma once
@@ -29,9 +29,12 @@ void RemoveIncompleteOutput(const std::string& path);
 // of its chain is replaced. Devices, pipes and outputs whose folder takes no
 // new file are written in place, under a lock (see OpenLockedOutput); so is
 // a file whose folder refuses the move over it but lets it be written.
+enum class OutputMode { kText, kBinary };
+
 class TextOutput {
 public:
-    explicit TextOutput(const char* path);
+    // In binary mode the bytes go to the file as they are, on every system.
+    explicit TextOutput(const char* path, OutputMode mode = OutputMode::kText);
     // A stream that is open already (standard output, say): written as it
     // is, and never removed.
     explicit TextOutput(FilePtr stream);
@@ -52,6 +55,9 @@ public:
         used_ += format(chunk_.get() + used_);
         if (used_ >= kChunkSize) Flush();
     }
+
+    // Writes `size` bytes as they are (for a binary output).
+    void Bytes(const uint8_t* data, std::size_t size);
 
     // Writes what is left, closes, and puts the file in its place. True when
     // every step succeeded; otherwise the incomplete file is removed.
@@ -83,5 +89,14 @@ private:
     std::size_t used_ = 0;
     uint64_t written_ = 0;
     bool replaces_file_ = false;
+    bool binary_ = false;
     bool good_ = true;
+};
+
+// A file of bytes written as TextOutput writes text: the same temporary file,
+// move into place, lock and removal of what is incomplete.
+class BinaryOutput : public TextOutput {
+public:
+    explicit BinaryOutput(const char* path) : TextOutput(path, OutputMode::kBinary) {}
+    explicit BinaryOutput(FilePtr stream) : TextOutput(std::move(stream)) {}
 };

@@ -41,6 +41,7 @@ FileKind KindOfPath(const std::string& path) {
     if (extension == ".BIN") return FileKind::kBin;
     if (extension == ".DFU") return FileKind::kDfu;
     if (extension == ".ELF" || extension == ".AXF") return FileKind::kElf;
+    if (extension == ".UF2") return FileKind::kUf2;
     return FileKind::kUnknown;
 }
 

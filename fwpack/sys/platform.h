@@ -145,10 +145,11 @@ ExistingOutput InspectOutput(const char* path);
 // separator, or after a drive.
 std::size_t FinalComponentStart(const std::string& path);
 
-// Creates the file `path`, which must not exist yet, for writing text, with
-// the permission bits `mode` (-1: the usual ones). Null when it cannot be
-// made; `exists` then tells whether a file of that name was in the way.
-FilePtr CreateNewTextFile(const char* path, int mode, bool& exists);
+// Creates the file `path`, which must not exist yet, for writing text (bytes
+// when `binary`), with the permission bits `mode` (-1: the usual ones). Null
+// when it cannot be made; `exists` then tells whether a file of that name
+// was in the way.
+FilePtr CreateNewFile(const char* path, int mode, bool& exists, bool binary);
 
 // Moves the file `from` over `to`, replacing what is there, in one step.
 bool MoveOver(const char* from, const char* to);

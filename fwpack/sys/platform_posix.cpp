@@ -168,7 +168,7 @@ std::size_t FinalComponentStart(const std::string& path) {
     return slash == std::string::npos ? 0 : slash + 1;
 }
 
-FilePtr CreateNewTextFile(const char* path, int mode, bool& exists) {
+FilePtr CreateNewFile(const char* path, int mode, bool& exists, bool binary) {
     exists = false;
     const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd < 0) {
@@ -176,7 +176,8 @@ FilePtr CreateNewTextFile(const char* path, int mode, bool& exists) {
         return nullptr;
     }
     // Set after the creation: the mode that open() takes passes through the umask.
-    std::FILE* file = mode < 0 || fchmod(fd, static_cast<mode_t>(mode)) == 0 ? fdopen(fd, "w") : nullptr;
+    std::FILE* file =
+        mode < 0 || fchmod(fd, static_cast<mode_t>(mode)) == 0 ? fdopen(fd, binary ? "wb" : "w") : nullptr;
     if (!file) {
         close(fd);
         unlink(path);

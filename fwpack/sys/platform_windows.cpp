@@ -264,19 +264,19 @@ std::size_t FinalComponentStart(const std::string& path) {
 }
 
 // The mode has nothing to carry: a file that is read-only is never replaced.
-FilePtr CreateNewTextFile(const char* path, int, bool& exists) {
+FilePtr CreateNewFile(const char* path, int, bool& exists, bool binary) {
     // Shared for deletion, so that the console handler can remove it while open.
     const HANDLE handle = CreateFileW(Native(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     exists = handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS;
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_TEXT);
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | (binary ? _O_BINARY : _O_TEXT));
     if (fd < 0) {
         CloseHandle(handle);
         DeleteFileW(Native(path).c_str());
         return nullptr;
     }
-    std::FILE* file = _fdopen(fd, "w");
+    std::FILE* file = _fdopen(fd, binary ? "wb" : "w");
     if (!file) {
         _close(fd);
         DeleteFileW(Native(path).c_str());

@@ -21,7 +21,7 @@ cases=(
   "fwpack a.hex '' => B.HEX|a.hex|c.Srec|d.bin|e.DfU|notes.txt|sub|with space.hex"
   "fwpack -d 1209:5af0 w => with space.hex"
   "fwpack -n -d '' => B.HEX|a.hex|c.Srec|d.bin|e.DfU|sub|with space.hex"
-  "fwpack -f '' => dfu|hex|srec"
+  "fwpack -f '' => bin|dfu|dfu-plain|hex|srec|uf2"
   "fwpack --format = s => srec"
   "fwpack --add = a => a.hex"
   "fwpack --info n => "

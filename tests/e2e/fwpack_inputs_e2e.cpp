@@ -275,7 +275,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   "standard input (-) can be read only once"},
                       RefusedCase{"unknown_format",
                                   {"-I", "ihex", "fw.hex"},
-                                  "-I: 'ihex' is not an input format (hex, srec, bin, dfu or elf)"}),
+                                  "-I: 'ihex' is not an input format (hex, srec, bin, dfu, elf or uf2)"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(FwpackStreams, ExactOutputThatNamesTheInputIsRefused) {
