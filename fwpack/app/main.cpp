@@ -41,7 +41,9 @@ std::string ErrorLines(const Error& error, bool plain_form) {
 }
 
 int RunInfo(const Options& options) {
-    const InfoReport report = MakeReport(options.targets.front().inputs.front(), options.layouts, options.json);
+    StageJob stage = options.targets.front().stage;
+    StageOptionsOfRun(options, stage);
+    const InfoReport report = MakeReport(options.targets.front().inputs.front(), options.layouts, options.json, &stage);
     if (options.json) {
         platform::WriteText(stdout, ReportJson(report));
     } else {

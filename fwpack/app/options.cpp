@@ -158,6 +158,17 @@ private:
         CheckBases();
         if (o.targets.size() > 1) AssignAlternates();
         if (state_.result.error.empty()) ResolveLayouts();
+        if (state_.result.error.empty()) CheckPadPages();
+    }
+
+    // --pad-pages takes its pages from a layout.
+    void CheckPadPages() {
+        for (const auto& target : state_.options().targets) {
+            if (target.stage.pad_pages && state_.layouts.empty()) {
+                return state_.Error(
+                    "--pad-pages grows each element to the pages it touches: give the target's layout (--layout)");
+            }
+        }
     }
 
     // --split takes its targets from the layouts, so it needs them, and takes
@@ -214,6 +225,7 @@ private:
         if (inputs.empty()) return state_.Error("--info needs a file to list");
         if (ApplyInputFormat()) CheckBases();
         if (state_.result.error.empty()) ResolveLayouts();
+        if (state_.result.error.empty()) CheckPadPages();
     }
 
     // Inputs whose names say no kind take -I's; standard input has no name,

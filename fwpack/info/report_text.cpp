@@ -180,6 +180,10 @@ void WriteReportText(const InfoReport& report, const ListingSink& sink) {
             ListImage(report, listing);
     }
     std::string lines;
+    for (const InsertedValue& value : report.inserted) {
+        lines += Format("inserted: %s at 0x%08X: 0x%08X\n", value.option.c_str(), unsigned{value.address},
+                        unsigned{value.value});
+    }
     for (std::size_t t = 0; t < report.verdicts.size(); ++t) {
         for (const ElementPages& pages : report.verdicts[t].pages) {
             lines += Format("target %llu, element %llu: %s\n", static_cast<unsigned long long>(t),
