@@ -402,7 +402,7 @@ private:
         uint64_t reach = range.start;
         std::optional<AddressRange> hole;
         const auto covered = [&](uint64_t start, uint64_t end) {
-            if (hole || end <= reach) return;
+            if (hole || end <= reach || start >= range.end) return;
             if (start > reach) hole = AddressRange{reach, std::min(start, range.end)};
             reach = std::max(reach, end);
         };
