@@ -144,7 +144,11 @@ void Fill(CommandLineState& state, const std::string& shown, const std::string& 
     }
     AddressRange range;
     std::string problem;
-    if (!ParseRange(value, range, problem)) return state.Error(shown + ": " + problem + " (or all)");
+    if (value.find_first_of("-+", 1) == std::string::npos) {
+        return state.Error(
+            Format("%s: '%s' is neither a range (START-END or START+LENGTH) nor all", shown.c_str(), value.c_str()));
+    }
+    if (!ParseRange(value, range, problem)) return state.Error(shown + ": " + problem);
     state.current().stage.fills.push_back(range);
 }
 

@@ -116,8 +116,8 @@ void Compare(const testutil::TempDir& dir, const std::string& input, const Stage
     ASSERT_TRUE(RunStage(image.GetList(), job, 0, input, staged, error)) << filters << ": " << error.cause;
 
     const std::string output = dir / "oracle.hex";
-    const std::string command =
-        "srec_cat " + testutil::ShellQuote(input) + " -intel" + filters + " -o " + testutil::ShellQuote(output) + " -intel";
+    const std::string command = "srec_cat " + testutil::ShellQuote(input) + " -intel" + filters + " -o " +
+                                testutil::ShellQuote(output) + " -intel";
     const testutil::RunResult result = testutil::Run(command, dir.path().string());
     ASSERT_EQ(result.status, 0) << command << "\n" << result.err;
     CImage oracle(0, output.c_str(), false, nullptr);

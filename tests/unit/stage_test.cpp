@@ -90,85 +90,115 @@ const std::vector<uint8_t> kFf4 = {0xFF, 0xFF, 0xFF, 0xFF};
 
 TEST(ImageStage, EachStepGivesTheBytesWorkedOutByHand) {
     const std::vector<StepCase> cases = {
-        {"Crop", Job([](StageJob& j) { j.crops = {{0x102, 0x109}}; }), {{0x102, {3, 4}}, {0x108, {5}}}},
-        {"CropTwoRanges", Job([](StageJob& j) { j.crops = {{0x109, 0x200}, {0x100, 0x101}}; }),
+        {"Crop",
+         Job([](StageJob& j) {
+             j.crops = {{0x102, 0x109}};
+         }),
+         {{0x102, {3, 4}}, {0x108, {5}}}},
+        {"CropTwoRanges",
+         Job([](StageJob& j) {
+             j.crops = {{0x109, 0x200}, {0x100, 0x101}};
+         }),
          {{0x100, {1}}, {0x109, {6}}}},
-        {"Exclude", Job([](StageJob& j) { j.excludes = {{0x101, 0x103}}; }),
+        {"Exclude",
+         Job([](StageJob& j) {
+             j.excludes = {{0x101, 0x103}};
+         }),
          {{0x100, {1}}, {0x103, {4}}, {0x108, {5, 6}}}},
-        {"CropThenExclude", Job([](StageJob& j) {
+        {"CropThenExclude",
+         Job([](StageJob& j) {
              j.crops = {{0x100, 0x104}};
              j.excludes = {{0x100, 0x102}};
          }),
          {{0x102, {3, 4}}}},
         {"OffsetDown", Job([](StageJob& j) { j.offset = -0x100; }), {{0x0, {1, 2, 3, 4}}, {0x8, {5, 6}}}},
-        {"OffsetUpToTheTop", Job([](StageJob& j) { j.offset = 0xFFFFFEF6; }),
+        {"OffsetUpToTheTop",
+         Job([](StageJob& j) { j.offset = 0xFFFFFEF6; }),
          {{0xFFFFFFF6, {1, 2, 3, 4}}, {0xFFFFFFFE, {5, 6}}}},
-        {"FillAll", Job([](StageJob& j) { j.fill_all = true; }),
-         {{0x100, {1, 2, 3, 4, 0xFF, 0xFF, 0xFF, 0xFF, 5, 6}}}},
-        {"FillAllWithPadByte", Job([](StageJob& j) {
+        {"FillAll", Job([](StageJob& j) { j.fill_all = true; }), {{0x100, {1, 2, 3, 4, 0xFF, 0xFF, 0xFF, 0xFF, 5, 6}}}},
+        {"FillAllWithPadByte",
+         Job([](StageJob& j) {
              j.fill_all = true;
              j.pad_byte = 0;
          }),
          {{0x100, {1, 2, 3, 4, 0, 0, 0, 0, 5, 6}}}},
-        {"FillRangeBeyondTheData", Job([](StageJob& j) { j.fills = {{0xFE, 0x106}}; }),
+        {"FillRangeBeyondTheData",
+         Job([](StageJob& j) {
+             j.fills = {{0xFE, 0x106}};
+         }),
          {{0xFE, {0xFF, 0xFF, 1, 2, 3, 4, 0xFF, 0xFF}}, {0x108, {5, 6}}}},
-        {"FillRangeWithoutData", Job([](StageJob& j) { j.fills = {{0x200, 0x202}}; }),
+        {"FillRangeWithoutData",
+         Job([](StageJob& j) {
+             j.fills = {{0x200, 0x202}};
+         }),
          {{0x100, {1, 2, 3, 4}}, {0x108, {5, 6}}, {0x200, {0xFF, 0xFF}}}},
-        {"OffsetThenFillAddressesAfterIt", Job([](StageJob& j) {
+        {"OffsetThenFillAddressesAfterIt",
+         Job([](StageJob& j) {
              j.offset = 0x100;
              j.fills = {{0x204, 0x206}};
          }),
          {{0x200, {1, 2, 3, 4, 0xFF, 0xFF}}, {0x208, {5, 6}}}},
         {"AlignFour", Job([](StageJob& j) { j.align = 4; }), {{0x100, {1, 2, 3, 4}}, {0x108, {5, 6, 0xFF, 0xFF}}}},
-        {"AlignEightJoinsWhatComesToTouch", Job([](StageJob& j) { j.align = 8; }),
+        {"AlignEightJoinsWhatComesToTouch",
+         Job([](StageJob& j) { j.align = 8; }),
          {{0x100, {1, 2, 3, 4, 0xFF, 0xFF, 0xFF, 0xFF, 5, 6, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}}}},
-        {"PadPagesOfEightBytes", Job([](StageJob& j) {
+        {"PadPagesOfEightBytes",
+         Job([](StageJob& j) {
              j.pad_pages = true;
              j.layouts[0] = Layout("@Flash /0x00000100/04*008Bg");
          }),
          {{0x100, {1, 2, 3, 4, 0xFF, 0xFF, 0xFF, 0xFF, 5, 6, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}}}},
-        {"PadPagesOfFourBytesOutsideTheLayoutStays", Job([](StageJob& j) {
+        {"PadPagesOfFourBytesOutsideTheLayoutStays",
+         Job([](StageJob& j) {
              j.pad_pages = true;
              j.layouts[0] = Layout("@Flash /0x00000104/04*004Bg");
          }),
          {{0x100, {1, 2, 3, 4}}, {0x108, {5, 6, 0xFF, 0xFF}}}},
-        {"Crc32", Job([](StageJob& j) { j.insertions = {Field(InsertKind::kCrc32, 0x200)}; }),
+        {"Crc32",
+         Job([](StageJob& j) { j.insertions = {Field(InsertKind::kCrc32, 0x200)}; }),
          {kImage[0], kImage[1], {0x200, Le(Crc32Of({1, 2, 3, 4, 5, 6}))}}},
-        {"Crc32BigEndianOfARange", Job([](StageJob& j) {
+        {"Crc32BigEndianOfARange",
+         Job([](StageJob& j) {
              j.insertions = {Field(InsertKind::kCrc32, 0x200, true, AddressRange{0x101, 0x109})};
          }),
          {kImage[0], kImage[1], {0x200, Be(Crc32Of({2, 3, 4, 5}))}}},
-        {"LengthAboveTheData", Job([](StageJob& j) { j.insertions = {Field(InsertKind::kLength, 0x200)}; }),
+        {"LengthAboveTheData",
+         Job([](StageJob& j) { j.insertions = {Field(InsertKind::kLength, 0x200)}; }),
          {kImage[0], kImage[1], {0x200, Le(0x104)}}},
-        {"LengthBelowTheDataBigEndian", Job([](StageJob& j) {
-             j.insertions = {Field(InsertKind::kLength, 0x80, true)};
-         }),
+        {"LengthBelowTheDataBigEndian",
+         Job([](StageJob& j) { j.insertions = {Field(InsertKind::kLength, 0x80, true)}; }),
          {{0x80, Be(0x8A)}, kImage[0], kImage[1]}},
-        {"FieldOverPadBytesIsLeftOutOfItsValue", Job([](StageJob& j) {
+        {"FieldOverPadBytesIsLeftOutOfItsValue",
+         Job([](StageJob& j) {
              j.fill_all = true;
              j.insertions = {Field(InsertKind::kCrc32, 0x104)};
          }),
-         {{0x100, [] {
+         {{0x100,
+           [] {
                std::vector<uint8_t> bytes = {1, 2, 3, 4};
                for (uint8_t b : Le(Crc32Of({1, 2, 3, 4, 5, 6}))) bytes.push_back(b);
                bytes.push_back(5);
                bytes.push_back(6);
                return bytes;
            }()}}},
-        {"LaterFieldCoversEarlierOne", Job([](StageJob& j) {
+        {"LaterFieldCoversEarlierOne",
+         Job([](StageJob& j) {
              j.insertions = {Field(InsertKind::kLength, 0x200), Field(InsertKind::kCrc32, 0x204)};
          }),
          {kImage[0], kImage[1], {0x200, Le(0x104)}, {0x204, Le(Crc32Of({1, 2, 3, 4, 5, 6, 4, 1, 0, 0}))}}},
-        {"Mpeg2OfFilledWords", Job([](StageJob& j) {
+        {"Mpeg2OfFilledWords",
+         Job([](StageJob& j) {
              j.fills = {{0x100, 0x110}};
              j.insertions = {Field(InsertKind::kCrc32Mpeg2, 0x110)};
          }),
          // A field outside every element stands alone, even where it touches one.
          {{0x100, {1, 2, 3, 4, 0xFF, 0xFF, 0xFF, 0xFF, 5, 6, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
           {0x110, Le(Mpeg2Words({1, 2, 3, 4, 0xFF, 0xFF, 0xFF, 0xFF, 5, 6, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}))}}},
-        {"Mpeg2BigEndianOfAWordRange", Job([](StageJob& j) {
-             j.insertions = {Field(InsertKind::kCrc32Mpeg2, 0x80, true, AddressRange{0x100, 0x104})};
-         }),
+        {"Mpeg2BigEndianOfAWordRange",
+         Job(
+             [](StageJob& j) {
+                 j.insertions = {Field(InsertKind::kCrc32Mpeg2, 0x80, true, AddressRange{0x100, 0x104})};
+             }),
          {{0x80, Be(Mpeg2Words({1, 2, 3, 4}))}, kImage[0], kImage[1]}},
     };
     for (const StepCase& c : cases) {
@@ -231,7 +261,9 @@ TEST(ImageStage, RefusesWithAMessageThatNamesTheByte) {
          }),
          "--field 0x00000200: the range 0x00000100-0x0000010C holds a hole at 0x00000104-0x00000108; a CRC over "
          "words takes none: fill it (--fill)"},
-        {"FillAllPastTheHoleLimit", {{0, {1}}, {0x2000000, {2}}}, Job([](StageJob& j) { j.fill_all = true; }),
+        {"FillAllPastTheHoleLimit",
+         {{0, {1}}, {0x2000000, {2}}},
+         Job([](StageJob& j) { j.fill_all = true; }),
          "--fill all would fill 33554431 bytes of holes, more than 16 MiB; the largest is 0x00000001-0x02000000: "
          "leave the bytes far away out with --crop or --exclude"},
         {"PadPagesWithoutLayout", kImage, Job([](StageJob& j) {
