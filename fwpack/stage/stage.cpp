@@ -512,43 +512,34 @@ private:
         return true;
     }
 
-    // The pieces as elements with bytes of their own.
+    // The pieces as elements with bytes of their own, written straight into
+    // the new list's store: each byte is copied once.
     std::unique_ptr<ElementList> Materialise() const {
         auto list = std::make_unique<ElementList>();
-        std::vector<uint8_t> buffer;
-        uint64_t buffer_start = 0;
-        const auto flush = [&] {
-            if (buffer.empty()) return;
-            list->InsertAt(list->GetCount(), ImageElement{static_cast<uint32_t>(buffer_start),
-                                                          static_cast<uint32_t>(buffer.size()), buffer.data()});
-            buffer.clear();
-        };
-        for (std::size_t i = 0; i < pieces_.size(); ++i) {
-            const Piece& piece = pieces_[i];
-            const bool continues =
-                i > 0 && piece.element == pieces_[i - 1].element && piece.address == pieces_[i - 1].End();
-            const bool alone = !continues && (i + 1 == pieces_.size() || pieces_[i + 1].element != piece.element ||
-                                              pieces_[i + 1].address != piece.End());
-            if (!continues) flush();
-            if (alone && piece.data && piece.size <= UINT32_MAX) {
-                // An element of one run of bytes is copied once.
-                list->InsertAt(list->GetCount(),
-                               ImageElement{static_cast<uint32_t>(piece.address), static_cast<uint32_t>(piece.size),
-                                            const_cast<uint8_t*>(piece.data)});
-                continue;
+        for (std::size_t i = 0; i < pieces_.size();) {
+            // The pieces of one element, cut where its size field would overflow.
+            std::size_t j = i + 1;
+            while (j < pieces_.size() && pieces_[j].element == pieces_[i].element &&
+                   pieces_[j].address == pieces_[j - 1].End()) {
+                ++j;
             }
-            for (uint64_t done = 0; done < piece.size;) {
-                if (buffer.size() == UINT32_MAX) flush();
-                if (buffer.empty()) buffer_start = piece.address + done;
-                const uint64_t step = std::min<uint64_t>(piece.size - done, UINT32_MAX - buffer.size());
-                if (piece.data)
-                    buffer.insert(buffer.end(), piece.data + done, piece.data + done + step);
-                else
-                    buffer.insert(buffer.end(), static_cast<std::size_t>(step), job_.pad_byte);
-                done += step;
+            const uint64_t start = pieces_[i].address;
+            const uint64_t end = pieces_[j - 1].End();
+            for (uint64_t at = start; at < end;) {
+                const auto size = static_cast<uint32_t>(std::min<uint64_t>(end - at, UINT32_MAX));
+                uint8_t* room = list->AppendRoom(static_cast<uint32_t>(at), size);
+                EachByteRun({at, at + size}, {0, 0}, [&](const Piece& part) {
+                    uint8_t* to = room + (part.address - at);
+                    if (part.data)
+                        std::memcpy(to, part.data, static_cast<std::size_t>(part.size));
+                    else
+                        std::memset(to, job_.pad_byte, static_cast<std::size_t>(part.size));
+                });
+                at += size;
             }
+            i = j;
         }
-        flush();
+        list->Trim();
         return list;
     }
 
