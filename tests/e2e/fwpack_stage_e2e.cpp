@@ -4,6 +4,7 @@
 // here), the target it changes, and refusals that leave the output as it was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -108,6 +109,9 @@ TEST(StageConversion, RefusalsLeaveTheOutputAsItWas) {
         {{"-b", "0x08000000", "app.bin", "--add", "far.bin", "-b", "0x0A000000", "--fill", "all"},
          "fwpack: app.bin: --fill all would fill 33554422 bytes of holes, more than 16 MiB; the largest is "
          "0x0800000A-0x0A000000: leave the bytes far away out with --crop or --exclude"},
+        {{"-b", "0x08000000", "app.bin", "--layout", "@Flash /0x08000000/02*004Ka,04*004Kg", "--pad-pages"},
+         "fwpack: target 0 (alternate setting 0), element 0: the byte at 0x08000000 is not writeable: it lies in the "
+         "segment 0x08000000-0x08001FFF of \"Flash\" (2 pages of 4096 bytes): readable, not writeable"},
         {{"-b", "0x08000000", "app.bin", "--crc32-mpeg2", "0x08000010"},
          "fwpack: --crc32-mpeg2 0x08000010: the range 0x08000000-0x0800000A is not whole 32-bit words (its start "
          "and its length must be multiples of 4)"},
@@ -141,6 +145,18 @@ TEST(StageConversion, AppliesToTheTargetOpenedLastAndToTheChosenTargetOfADfuSeIn
     ASSERT_EQ(result.status, kTarget.success_status) << result.err;
     listing = Fwpack(dir, {"--info", "--json", "one.hex"});
     EXPECT_NE(listing.out.find(ElementJson(0x1FFF0001, {'B'})), std::string::npos) << listing.out;
+
+    // Before a split, the stage changes the whole image; pages from every layout.
+    result = Fwpack(dir, {"-b", "0x08000000", "a.bin", "--add", "b.bin", "-b", "0x1FFFC000", "--split", "--layout",
+                          "0=@Flash /0x08000000/04*016Kg", "--layout", "1=@Option Bytes /0x1FFFC000/01*016 e",
+                          "--exclude", "0x1FFFC001+1", "--pad-pages", "-o", "split.dfu"});
+    ASSERT_EQ(result.status, kTarget.success_status) << result.err;
+    listing = Fwpack(dir, {"--info", "--json", "split.dfu"});
+    std::vector<uint8_t> flash(0x4000, 0xFF), option_bytes(16, 0xFF);
+    std::fill_n(flash.begin(), 4, 'A');
+    option_bytes[0] = option_bytes[2] = option_bytes[3] = 'B';
+    EXPECT_NE(listing.out.find(ElementJson(0x08000000, flash)), std::string::npos) << listing.out;
+    EXPECT_NE(listing.out.find(ElementJson(0x1FFFC000, option_bytes)), std::string::npos) << listing.out;
 }
 
 TEST(OverlapOption, RefusesAcceptsIdenticalBytesOrLetsTheLaterInputWin) {
