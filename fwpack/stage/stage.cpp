@@ -117,7 +117,7 @@ inline uint32_t Mpeg2Byte(uint32_t crc, uint8_t byte) { return (crc << 8) ^ kMpe
 // 32-bit little-endian words, or the span.
 class Accumulator {
 public:
-    explicit Accumulator(InsertKind kind) : kind_(kind) {}
+    Accumulator(InsertKind kind, uint8_t pad) : kind_(kind) { pad_.fill(pad); }
 
     void Add(uint64_t address, const uint8_t* data, uint64_t size) {
         if (size == 0) return;
@@ -144,12 +144,10 @@ public:
                 return;
         }
     }
-    void AddPad(uint64_t address, uint8_t pad, uint64_t size) {
-        static thread_local std::array<uint8_t, 65536> block;
-        std::memset(block.data(), pad, block.size());
+    void AddPad(uint64_t address, uint64_t size) {
         for (uint64_t done = 0; done < size;) {
-            const uint64_t step = std::min<uint64_t>(size - done, block.size());
-            Add(address + done, block.data(), step);
+            const uint64_t step = std::min<uint64_t>(size - done, pad_.size());
+            Add(address + done, pad_.data(), step);
             done += step;
         }
     }
@@ -167,6 +165,7 @@ private:
     uint64_t fed_ = 0;
     uint64_t lowest_ = UINT64_MAX;
     uint64_t highest_ = 0;
+    std::array<uint8_t, 4096> pad_;  // pad bytes to feed from
 };
 
 class Stage {
@@ -274,9 +273,9 @@ private:
     }
 
     bool Fill() {
-        if (pieces_.empty() && job_.fill_all) return true;
+        if (pieces_.empty() && job_.fills.empty()) return true;
         std::vector<AddressRange> ranges;
-        if (job_.fill_all) {
+        if (job_.fill_all && !pieces_.empty()) {
             HoleSummary holes;
             holes.span = {pieces_.front().address, pieces_.back().End()};
             for (std::size_t i = 1; i < pieces_.size(); ++i) {
@@ -288,10 +287,12 @@ private:
                 error_ = std::move(*limit);
                 return false;
             }
+            ranges = job_.fills;
             ranges.push_back(holes.span);
         } else {
-            ranges = Merged(job_.fills);
+            ranges = job_.fills;
         }
+        ranges = Merged(std::move(ranges));
         Pieces filled;
         filled.reserve(pieces_.size() * 2 + ranges.size());
         std::size_t first = 0;
@@ -441,7 +442,7 @@ private:
         } else if (!pieces_.empty()) {
             range = {pieces_.front().address, pieces_.back().End()};
         }
-        Accumulator value(insertion.kind);
+        Accumulator value(insertion.kind, job_.pad_byte);
         value.Start();
         if (insertion.kind == InsertKind::kCrc32Mpeg2 && range.Size() != 0) {
             if (range.start % 4 != 0 || range.Size() % 4 != 0) {
@@ -468,7 +469,7 @@ private:
             if (part.data)
                 value.Add(part.address, part.data, part.size);
             else
-                value.AddPad(part.address, job_.pad_byte, part.size);
+                value.AddPad(part.address, part.size);
         });
         uint32_t result = value.Crc();
         if (insertion.kind == InsertKind::kLength) {

@@ -122,6 +122,12 @@ TEST(ImageStage, EachStepGivesTheBytesWorkedOutByHand) {
              j.pad_byte = 0;
          }),
          {{0x100, {1, 2, 3, 4, 0, 0, 0, 0, 5, 6}}}},
+        {"FillAllAndARange",
+         Job([](StageJob& j) {
+             j.fill_all = true;
+             j.fills = {{0x10A, 0x10C}};
+         }),
+         {{0x100, {1, 2, 3, 4, 0xFF, 0xFF, 0xFF, 0xFF, 5, 6, 0xFF, 0xFF}}}},
         {"FillRangeBeyondTheData",
          Job([](StageJob& j) {
              j.fills = {{0xFE, 0x106}};
