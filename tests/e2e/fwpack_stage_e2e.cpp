@@ -19,6 +19,14 @@ using testutil::WriteFile;
 
 std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
+// Whether the standard output of `result` holds `text`, whose lines end in
+// "\n" whatever the platform's line end.
+bool Lists(const testutil::RunResult& result, const std::string& text) {
+    std::string out = result.out;
+    out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
+    return out.find(text) != std::string::npos;
+}
+
 std::string Usage(const std::string& line) { return Line(line) + Line("Try 'fwpack --help' for more information."); }
 
 // The JSON of one element as --info --json lists it, without its SHA-256.
@@ -77,21 +85,19 @@ TEST(StageConversion, FillAndCrcForABootloaderInOneRun) {
     whole.insert(whole.end(), length_field.begin(), length_field.end());
     const auto listing = Fwpack(dir, {"--info", "--json", "out.hex"});
     ASSERT_EQ(listing.status, kTarget.success_status) << listing.err;
-    EXPECT_NE(listing.out.find(ElementJson(0x08000000, whole)), std::string::npos) << listing.out;
+    EXPECT_TRUE(Lists(listing, ElementJson(0x08000000, whole))) << listing.out;
 
     // --info with the same options shows what the conversion makes, and the values.
     const auto preview = Fwpack(dir, {"--info", "--json", "-b", "0x08004000", "app.bin", "--offset", "-0x4000",
                                       "--fill", "0x08000000+16", "--crc32", "0x08000010", "--length-be", "0x08000014"});
     ASSERT_EQ(preview.status, kTarget.success_status) << preview.err;
-    EXPECT_NE(preview.out.find(ElementJson(0x08000000, image)), std::string::npos) << preview.out;
-    EXPECT_NE(preview.out.find(ElementJson(0x08000010, crc_field)), std::string::npos) << preview.out;
-    EXPECT_NE(preview.out.find(ElementJson(0x08000014, length_field)), std::string::npos) << preview.out;
-    EXPECT_NE(preview.out.find("\"option\": \"--crc32\",\n      \"address\": 134217744,\n      \"value\": " +
-                               std::to_string(crc)),
-              std::string::npos)
+    EXPECT_TRUE(Lists(preview, ElementJson(0x08000000, image))) << preview.out;
+    EXPECT_TRUE(Lists(preview, ElementJson(0x08000010, crc_field))) << preview.out;
+    EXPECT_TRUE(Lists(preview, ElementJson(0x08000014, length_field))) << preview.out;
+    EXPECT_TRUE(Lists(
+        preview, "\"option\": \"--crc32\",\n      \"address\": 134217744,\n      \"value\": " + std::to_string(crc)))
         << preview.out;
-    EXPECT_NE(preview.out.find("\"option\": \"--length-be\",\n      \"address\": 134217748,\n      \"value\": 24"),
-              std::string::npos)
+    EXPECT_TRUE(Lists(preview, "\"option\": \"--length-be\",\n      \"address\": 134217748,\n      \"value\": 24"))
         << preview.out;
 }
 
@@ -129,8 +135,8 @@ TEST(StageConversion, AppliesToTheTargetOpenedLastAndToTheChosenTargetOfADfuSeIn
                                "0x1FFF0000+2", "-o", "two.dfu"});
     ASSERT_EQ(result.status, kTarget.success_status) << result.err;
     auto listing = Fwpack(dir, {"--info", "--json", "two.dfu"});
-    EXPECT_NE(listing.out.find(ElementJson(0x08000000, {'A', 'A', 'A', 'A'})), std::string::npos) << listing.out;
-    EXPECT_NE(listing.out.find(ElementJson(0x1FFF0000, {'B', 'B'})), std::string::npos) << listing.out;
+    EXPECT_TRUE(Lists(listing, ElementJson(0x08000000, {'A', 'A', 'A', 'A'}))) << listing.out;
+    EXPECT_TRUE(Lists(listing, ElementJson(0x1FFF0000, {'B', 'B'}))) << listing.out;
 
     result = Fwpack(dir, {"two.dfu", "--crop", "0x08000000+1", "-o", "one.dfu"});
     EXPECT_EQ(result.status, kTarget.error_status);
@@ -139,7 +145,7 @@ TEST(StageConversion, AppliesToTheTargetOpenedLastAndToTheChosenTargetOfADfuSeIn
     result = Fwpack(dir, {"two.dfu", "-a", "1", "--exclude", "0x1FFF0000+1", "-f", "hex", "-o", "one.hex"});
     ASSERT_EQ(result.status, kTarget.success_status) << result.err;
     listing = Fwpack(dir, {"--info", "--json", "one.hex"});
-    EXPECT_NE(listing.out.find(ElementJson(0x1FFF0001, {'B'})), std::string::npos) << listing.out;
+    EXPECT_TRUE(Lists(listing, ElementJson(0x1FFF0001, {'B'}))) << listing.out;
 
     // Before a split, the stage changes the whole image; pages from every layout.
     result = Fwpack(dir, {"-b", "0x08000000", "a.bin", "--add", "b.bin", "-b", "0x1FFFC000", "--split", "--layout",
@@ -150,8 +156,8 @@ TEST(StageConversion, AppliesToTheTargetOpenedLastAndToTheChosenTargetOfADfuSeIn
     std::vector<uint8_t> flash(0x4000, 0xFF), option_bytes(16, 0xFF);
     std::fill_n(flash.begin(), 4, 'A');
     option_bytes[0] = option_bytes[2] = option_bytes[3] = 'B';
-    EXPECT_NE(listing.out.find(ElementJson(0x08000000, flash)), std::string::npos) << listing.out;
-    EXPECT_NE(listing.out.find(ElementJson(0x1FFFC000, option_bytes)), std::string::npos) << listing.out;
+    EXPECT_TRUE(Lists(listing, ElementJson(0x08000000, flash))) << listing.out;
+    EXPECT_TRUE(Lists(listing, ElementJson(0x1FFFC000, option_bytes))) << listing.out;
 }
 
 TEST(OverlapOption, RefusesAcceptsIdenticalBytesOrLetsTheLaterInputWin) {
@@ -177,8 +183,7 @@ TEST(OverlapOption, RefusesAcceptsIdenticalBytesOrLetsTheLaterInputWin) {
         result = run(args, {"--overlap", rule});
         ASSERT_EQ(result.status, kTarget.success_status) << rule << ": " << result.err;
         const auto listing = Fwpack(dir, {"--info", "--json", "out.hex"});
-        EXPECT_NE(listing.out.find(ElementJson(0x100, std::vector<uint8_t>(bytes.begin(), bytes.end()))),
-                  std::string::npos)
+        EXPECT_TRUE(Lists(listing, ElementJson(0x100, std::vector<uint8_t>(bytes.begin(), bytes.end()))))
             << rule << ": " << listing.out;
     }
 }
