@@ -42,7 +42,8 @@ struct Options {
     bool split = false;       // --split: the targets come from the layouts
     bool json = false;        // --json: the --info listing as JSON
     uint8_t pad_byte = 0xFF;  // --pad-byte: what fills the holes that are filled
-    OverlapMode overlap = OverlapMode::kRefuse;  // --overlap: inputs of one target that share bytes
+    // --overlap: where inputs of one target share bytes.
+    OverlapMode overlap = OverlapMode::kRefuse;
 
     std::optional<uint16_t> vendor;
     std::optional<uint16_t> product;
