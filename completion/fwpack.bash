@@ -3,7 +3,8 @@
 
 # One line per option: its names, then what completes its value: "files" (the
 # files fwpack reads), "output" (any file), "formats" (output formats),
-# "inputformats", "text" (nothing to offer), or "-" when the option takes no
+# "inputformats", "overlaps" (the rules of --overlap), "fills" (all),
+# "text" (nothing to offer), or "-" when the option takes no
 # value.
 _fwpack_option_table=(
   "-d --device   text"
@@ -23,6 +24,19 @@ _fwpack_option_table=(
   "--split       -"
   "--pad-byte    text"
   "--family      text"
+  "--overlap     overlaps"
+  "--crop        text"
+  "--exclude     text"
+  "--offset      text"
+  "--fill        fills"
+  "--align       text"
+  "--pad-pages   -"
+  "--crc32       text"
+  "--crc32-be    text"
+  "--crc32-mpeg2 text"
+  "--crc32-mpeg2-be text"
+  "--length      text"
+  "--length-be   text"
   "--json        -"
   "-h --help     -"
   "-V --version  -"
@@ -82,6 +96,8 @@ _fwpack_value() {
   case $1 in
     formats) COMPREPLY=($(compgen -W "$_fwpack_formats" -- "$2")) ;;
     inputformats) COMPREPLY=($(compgen -W "$_fwpack_input_formats" -- "$2")) ;;
+    overlaps) COMPREPLY=($(compgen -W "refuse identical replace" -- "$2")) ;;
+    fills) COMPREPLY=($(compgen -W "all" -- "$2")) ;;
     files) _fwpack_files inputs "$2" ;;
     output) _fwpack_files any "$2" ;;
   esac

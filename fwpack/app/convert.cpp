@@ -154,11 +154,21 @@ Error WriteMap(const std::string& path, const InfoReport& report, const std::str
     return Error::CannotOpen(path, "cannot write the map" + (cause.empty() ? std::string() : ": " + cause));
 }
 
+void StageOptionsOfRun(const Options& options, StageJob& stage) {
+    stage.pad_byte = options.pad_byte;
+    if (stage.pad_pages) {
+        stage.layouts = options.layouts;
+        stage.pages_of_every_layout = options.split;
+    }
+}
+
 LoadJob JobOf(const Options& options) {
     LoadJob job;
     job.targets.assign(options.targets.begin(), options.targets.end());
     job.format = options.format;
     job.default_name = kDefaults[kTargetName];
+    job.overlap = options.overlap;
+    for (TargetJob& target : job.targets) StageOptionsOfRun(options, target.stage);
     return job;
 }
 

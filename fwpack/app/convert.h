@@ -30,3 +30,6 @@ Error WriteMap(const std::string& path, const InfoReport& report, const std::str
 
 // The job that the command line describes, as the loader takes it.
 LoadJob JobOf(const Options& options);
+// Gives a target's stage what the whole run sets: the pad byte and, for
+// --pad-pages, the layouts.
+void StageOptionsOfRun(const Options& options, StageJob& stage);

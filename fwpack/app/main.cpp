@@ -47,7 +47,9 @@ int RunInfo(const Options& options) {
         platform::WriteText(stderr, ErrorLines(conflict, false));
         return 1;
     }
-    const InfoReport report = MakeReport(options.targets.front().inputs.front(), options.layouts, options.json);
+    StageJob stage = options.targets.front().stage;
+    StageOptionsOfRun(options, stage);
+    const InfoReport report = MakeReport(options.targets.front().inputs.front(), options.layouts, options.json, &stage);
     if (options.json) {
         platform::WriteText(stdout, ReportJson(report));
     } else {

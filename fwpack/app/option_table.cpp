@@ -128,6 +128,113 @@ void Family(CommandLineState& state, const std::string& shown, const std::string
     state.options().family = static_cast<uint32_t>(family);
 }
 
+// The options of the image stage: each changes the stage of the target opened last.
+void Crop(CommandLineState& state, const std::string& shown, const std::string& value) {
+    AddressRange range;
+    std::string problem;
+    if (!ParseRange(value, range, problem)) return state.Error(shown + ": " + problem);
+    state.current().stage.crops.push_back(range);
+}
+
+void Exclude(CommandLineState& state, const std::string& shown, const std::string& value) {
+    AddressRange range;
+    std::string problem;
+    if (!ParseRange(value, range, problem)) return state.Error(shown + ": " + problem);
+    state.current().stage.excludes.push_back(range);
+}
+
+void Offset(CommandLineState& state, const std::string& shown, const std::string& value) {
+    int64_t offset = 0;
+    std::string problem;
+    if (!ParseSignedNumber(value, 0xFFFFFFFF, offset, problem)) return state.Error(shown + ": " + problem);
+    state.current().stage.offset = offset;
+    state.current().stage.offset_shown = value;
+}
+
+void Fill(CommandLineState& state, const std::string& shown, const std::string& value) {
+    if (Lower(value) == "all") {
+        state.current().stage.fill_all = true;
+        return;
+    }
+    AddressRange range;
+    std::string problem;
+    if (value.find_first_of("-+", 1) == std::string::npos) {
+        return state.Error(
+            Format("%s: '%s' is neither a range (START-END or START+LENGTH) nor all", shown.c_str(), value.c_str()));
+    }
+    if (!ParseRange(value, range, problem)) return state.Error(shown + ": " + problem);
+    state.current().stage.fills.push_back(range);
+}
+
+void Align(CommandLineState& state, const std::string& shown, const std::string& value) {
+    uint64_t align = 0;
+    std::string problem;
+    if (!ParseNumber(value, 0x100000, align, problem)) return state.Error(shown + ": " + problem);
+    if (align < 2 || (align & (align - 1)) != 0) {
+        return state.Error(Format("%s: '%s' is not a power of two from 2 to 0x100000", shown.c_str(), value.c_str()));
+    }
+    state.current().stage.align = static_cast<uint32_t>(align);
+}
+
+void PadPages(CommandLineState& state, const std::string&, const std::string&) {
+    state.current().stage.pad_pages = true;
+}
+
+// ADDR[,RANGE] of an insertion.
+void Insert(CommandLineState& state, const std::string& shown, const std::string& value, InsertKind kind,
+            bool big_endian) {
+    Insertion insertion;
+    insertion.kind = kind;
+    insertion.big_endian = big_endian;
+    insertion.option = shown;
+    const std::size_t comma = value.find(',');
+    uint64_t address = 0;
+    std::string problem;
+    if (!ParseNumber(value.substr(0, comma), 0xFFFFFFFC, address, problem)) {
+        return state.Error(shown + ": " + problem + " (ADDR[,RANGE], 4 bytes at ADDR)");
+    }
+    insertion.address = static_cast<uint32_t>(address);
+    if (comma != std::string::npos) {
+        AddressRange range;
+        if (!ParseRange(value.substr(comma + 1), range, problem)) return state.Error(shown + ": " + problem);
+        insertion.range = range;
+    }
+    state.current().stage.insertions.push_back(std::move(insertion));
+}
+
+void Crc32(CommandLineState& s, const std::string& n, const std::string& v) {
+    Insert(s, n, v, InsertKind::kCrc32, false);
+}
+void Crc32Be(CommandLineState& s, const std::string& n, const std::string& v) {
+    Insert(s, n, v, InsertKind::kCrc32, true);
+}
+void Mpeg2(CommandLineState& s, const std::string& n, const std::string& v) {
+    Insert(s, n, v, InsertKind::kCrc32Mpeg2, false);
+}
+void Mpeg2Be(CommandLineState& s, const std::string& n, const std::string& v) {
+    Insert(s, n, v, InsertKind::kCrc32Mpeg2, true);
+}
+void Length(CommandLineState& s, const std::string& n, const std::string& v) {
+    Insert(s, n, v, InsertKind::kLength, false);
+}
+void LengthBe(CommandLineState& s, const std::string& n, const std::string& v) {
+    Insert(s, n, v, InsertKind::kLength, true);
+}
+
+void Overlap(CommandLineState& state, const std::string& shown, const std::string& value) {
+    const std::string mode = Lower(value);
+    if (mode == "refuse") {
+        state.options().overlap = OverlapMode::kRefuse;
+    } else if (mode == "identical") {
+        state.options().overlap = OverlapMode::kIdentical;
+    } else if (mode == "replace") {
+        state.options().overlap = OverlapMode::kReplace;
+    } else {
+        state.Error(
+            Format("%s: '%s' is not an overlap rule (refuse, identical or replace)", shown.c_str(), value.c_str()));
+    }
+}
+
 void Split(CommandLineState& state, const std::string&, const std::string&) { state.options().split = true; }
 void Json(CommandLineState& state, const std::string&, const std::string&) { state.options().json = true; }
 void Map(CommandLineState& state, const std::string& shown, const std::string& value) {
@@ -151,6 +258,9 @@ const char* const kTarget =
     "Target (each applies to the target opened last: the first one until a\n--target opens another)";
 const char* const kLayouts = "Memory layouts";
 const char* const kImage = "Image";
+const char* const kStage =
+    "Image stage (of the target opened last; run in this order: crop, exclude,\noffset, fill, align, pad-pages, "
+    "then the insertions as given)";
 const char* const kOther = "Other";
 
 std::size_t Distance(const std::string& a, const std::string& b) {
@@ -220,6 +330,35 @@ const std::vector<OptionRow>& OptionTable() {
         {0, "pad-byte", "BYTE", kTakesValue | kWithInfo, kImage,
          "what fills the holes that are filled (default 0xFF, the\nerased state of flash); 0x for hexadecimal, else\ndecimal",
          PadByte},
+        {0, "overlap", "RULE", kTakesValue, kImage,
+         "refuse, identical or replace: two inputs of a target\nthat give one address a byte are refused (default),\n"
+         "accepted when the bytes agree, or the later one wins",
+         Overlap},
+        {0, "crop", "RANGE", kTakesValue | kWithInfo, kStage,
+         "keeps only the bytes inside RANGE (START-END, END not\nincluded, or START+LENGTH); repeatable", Crop},
+        {0, "exclude", "RANGE", kTakesValue | kWithInfo, kStage, "drops the bytes inside RANGE; repeatable", Exclude},
+        {0, "offset", "N", kTakesValue | kWithInfo, kStage,
+         "adds N (may be negative: -0x08000000) to every address;\nlater steps take addresses after it", Offset},
+        {0, "fill", "RANGE|all", kTakesValue | kWithInfo, kStage,
+         "fills the holes inside RANGE with the pad byte; all:\nfrom the lowest to the highest byte (at most 16 MiB\n"
+         "of holes); repeatable",
+         Fill},
+        {0, "align", "N", kTakesValue | kWithInfo, kStage,
+         "each element starts and ends on a multiple of N (a\npower of two, 2 to 0x100000), padded", Align},
+        {0, "pad-pages", nullptr, kWithInfo, kStage,
+         "each element grows to the edges of the pages it\ntouches (needs the target's --layout)", PadPages},
+        {0, "crc32", "ADDR[,RANGE]", kTakesValue | kWithInfo, kStage,
+         "writes the CRC-32 of RANGE (default: every byte) at\nADDR, least significant byte first", Crc32},
+        {0, "crc32-be", "ADDR[,RANGE]", kTakesValue | kWithInfo, kStage, "the same, most significant byte first",
+         Crc32Be},
+        {0, "crc32-mpeg2", "ADDR[,RANGE]", kTakesValue | kWithInfo, kStage,
+         "writes the CRC-32/MPEG-2 of RANGE's 32-bit\nlittle-endian words (whole words, no holes) at ADDR", Mpeg2},
+        {0, "crc32-mpeg2-be", "ADDR[,RANGE]", kTakesValue | kWithInfo, kStage, "the same, most significant byte first",
+         Mpeg2Be},
+        {0, "length", "ADDR[,RANGE]", kTakesValue | kWithInfo, kStage,
+         "writes the span of RANGE's bytes and the field\nitself at ADDR, least significant byte first", Length},
+        {0, "length-be", "ADDR[,RANGE]", kTakesValue | kWithInfo, kStage, "the same, most significant byte first",
+         LengthBe},
         {0, "info", nullptr, kValueAfterEquals | kWithInfo, kOther,
          "lists and checks what the file holds (.dfu, .hex,\n.srec, .bin, .elf, .uf2); writes nothing but a --map\n"
          "picture; exit 0 when it is sound",

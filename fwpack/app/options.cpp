@@ -163,6 +163,17 @@ private:
         if (state_.result.error.empty()) CheckFamily();
         if (o.targets.size() > 1) AssignAlternates();
         if (state_.result.error.empty()) ResolveLayouts();
+        if (state_.result.error.empty()) CheckPadPages();
+    }
+
+    // --pad-pages takes its pages from a layout.
+    void CheckPadPages() {
+        for (const auto& target : state_.options().targets) {
+            if (target.stage.pad_pages && state_.layouts.empty()) {
+                return state_.Error(
+                    "--pad-pages grows each element to the pages it touches: give the target's layout (--layout)");
+            }
+        }
     }
 
     // --split takes its targets from the layouts, so it needs them, and takes
@@ -220,6 +231,7 @@ private:
         if (ApplyInputFormat()) CheckBases();
         if (state_.result.error.empty()) CheckFamily();
         if (state_.result.error.empty()) ResolveLayouts();
+        if (state_.result.error.empty()) CheckPadPages();
     }
 
     // --compare takes two files, EXPECTED then ACTUAL, into the one target

@@ -46,6 +46,8 @@ struct Options {
     bool compare = false;
     std::optional<std::string> map;  // --map FILE: the picture of the memory, as SVG
     std::optional<uint32_t> family;  // --family: of the UF2 blocks written, and of those read
+    // --overlap: where inputs of one target share bytes.
+    OverlapMode overlap = OverlapMode::kRefuse;
 
     std::optional<uint16_t> vendor;
     std::optional<uint16_t> product;

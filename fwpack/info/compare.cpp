@@ -78,7 +78,10 @@ std::string ListAlternates(const std::vector<std::unique_ptr<CImage>>& images) {
 
 bool LoadOne(const InputFile& input, std::optional<uint8_t> alternate, std::unique_ptr<CImage>& image, Error& error) {
     LoadJob job;
-    job.targets.push_back(TargetJob{{input}, input.kind == FileKind::kDfu ? alternate : std::nullopt, std::nullopt});
+    TargetJob target;
+    target.inputs.push_back(input);
+    if (input.kind == FileKind::kDfu) target.alternate = alternate;
+    job.targets.push_back(std::move(target));
     LoadedTargets loaded;
     if (!LoadTargets(job, loaded, error)) return false;
     if (loaded.images.size() != 1) {

@@ -8,6 +8,7 @@
 #include "image/image.h"
 #include "load/loader.h"
 #include "load/read_file.h"
+#include "stage/stage.h"
 #include "util/sha256.h"
 #include "util/text_format.h"
 
@@ -129,6 +130,45 @@ void ReadFile(InfoReport& report) {
         ListImage(report);
     }
     CheckTop(report);
+}
+
+// The file's image as the stage makes it, listed in the place of the file's.
+void Stage(InfoReport& report, const StageJob& stage) {
+    if (!report.loaded || report.problem.kind != Error::Kind::kNone) return;
+    std::unique_ptr<CImage> image;
+    if (report.dfu) {
+        std::vector<std::unique_ptr<CImage>> images = TargetsOfDfuFile(*report.dfu, report.bytes);
+        if (images.size() != 1) {
+            report.problem = Error::Problem(
+                report.input.path, Format("it holds %llu targets; the image options change one: list it apart, after "
+                                          "converting it with -a",
+                                          static_cast<unsigned long long>(images.size())));
+            return;
+        }
+        image = std::move(images.front());
+    } else {
+        image = std::move(report.image);
+    }
+    Error error;
+    report.image = StageImage(*image, stage, report.input.path, &report.inserted, error);
+    if (!report.image) {
+        report.problem = error;
+        report.loaded = false;
+        report.targets.clear();
+        return;
+    }
+    ReportTarget target;
+    target.alternate = image->GetAlternate();
+    char name[CImage::kMaxNameLength + 1] = {};
+    target.named = image->GetName(name);
+    target.name = name;
+    report.dfu.reset();
+    report.targets.clear();
+    report.staged = true;
+    ListImage(report);
+    report.targets.front().alternate = target.alternate;
+    report.targets.front().named = target.named;
+    report.targets.front().name = target.name;
 }
 
 void CheckLayouts(InfoReport& report, const std::map<uint8_t, layout::MemoryLayout>& layouts) {
@@ -256,11 +296,13 @@ std::string UsageLine(const LayoutVerdict& verdict) {
                   Count(usage.pages, "page").c_str());
 }
 
-InfoReport MakeReport(const InputFile& input, const std::map<uint8_t, layout::MemoryLayout>& layouts, bool digests) {
+InfoReport MakeReport(const InputFile& input, const std::map<uint8_t, layout::MemoryLayout>& layouts, bool digests,
+                      const StageJob* stage) {
     InfoReport report;
     report.input = input;
     report.layouts_given = !layouts.empty();
     ReadFile(report);
+    if (stage && !stage->Empty()) Stage(report, *stage);
     Finish(report, layouts, digests);
     return report;
 }

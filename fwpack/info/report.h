@@ -19,6 +19,7 @@
 #include "load/job.h"
 #include "model/byte_store.h"
 #include "model/element_view.h"
+#include "stage/stage_job.h"
 #include "util/error.h"
 
 struct ReportTarget {
@@ -70,6 +71,9 @@ struct InfoReport {
     // When asked for: per target, per element; then of all bytes in file order.
     std::vector<std::vector<ElementDigest>> digests;
     std::string sha256;
+    // Whether the image stage made the image listed, and the values it wrote.
+    bool staged = false;
+    std::vector<InsertedValue> inserted;
 
     // What the elements point into, kept for as long as the report lives.
     std::shared_ptr<const SharedBytes> bytes;
@@ -94,5 +98,8 @@ InfoReport ReportOfImages(const std::string& name, const std::vector<std::unique
 
 // Reads and checks `input`, against the layouts of its alternate settings
 // when there are any; with `digests`, the CRC-32 and SHA-256 of each element
-// and the SHA-256 of all bytes.
-InfoReport MakeReport(const InputFile& input, const std::map<uint8_t, layout::MemoryLayout>& layouts, bool digests);
+// and the SHA-256 of all bytes. With a `stage` that changes anything, the
+// image listed and checked is the one the stage makes of the file's (a DfuSe
+// file's one target).
+InfoReport MakeReport(const InputFile& input, const std::map<uint8_t, layout::MemoryLayout>& layouts, bool digests,
+                      const StageJob* stage = nullptr);

@@ -148,6 +148,23 @@ std::string ReportJson(const InfoReport& report) {
     for (const std::string& warning : report.warnings) json.String(warning);
     json.EndArray();
 
+    if (report.staged) {
+        // The values that the image stage wrote, in the order written.
+        json.Key("inserted");
+        json.BeginArray();
+        for (const InsertedValue& value : report.inserted) {
+            json.BeginObject();
+            json.Key("option");
+            json.String(value.option);
+            json.Key("address");
+            json.Number(value.address);
+            json.Key("value");
+            json.Number(value.value);
+            json.EndObject();
+        }
+        json.EndArray();
+    }
+
     json.Key("layout");
     if (!report.layouts_given) {
         json.Null();

@@ -214,6 +214,10 @@ void WriteReportText(const InfoReport& report, const ListingSink& sink) {
             ListImage(report, listing);
     }
     std::string lines;
+    for (const InsertedValue& value : report.inserted) {
+        lines += Format("inserted: %s at 0x%08X: 0x%08X\n", value.option.c_str(), unsigned{value.address},
+                        unsigned{value.value});
+    }
     for (std::size_t t = 0; t < report.verdicts.size(); ++t) {
         const LayoutVerdict& verdict = report.verdicts[t];
         for (const ElementPages& pages : verdict.pages) {

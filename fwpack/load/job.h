@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "stage/stage_job.h"
 #include "sys/file_kind.h"
 
 enum class OutputFormat { kDfu, kHex, kSrec, kDfuPlain, kBin, kUf2 };
@@ -40,6 +41,8 @@ struct TargetJob {
     std::vector<InputFile> inputs;  // the first input, then the others
     std::optional<uint8_t> alternate;
     std::optional<std::string> name;
+    // What the image stage does to the target once its inputs are merged.
+    StageJob stage;
 };
 
 struct LoadJob {
@@ -47,4 +50,6 @@ struct LoadJob {
     OutputFormat format = OutputFormat::kDfu;
     // The name of a target that names none (a DfuSe input keeps its own).
     std::string default_name;
+    // Where two inputs of a target give one address a byte.
+    OverlapMode overlap = OverlapMode::kRefuse;
 };

@@ -13,6 +13,8 @@
 #include "formats/srec_reader.h"
 #include "formats/uf2_reader.h"
 #include "load/read_file.h"
+#include "stage/overlap.h"
+#include "stage/stage.h"
 #include "sys/paths.h"
 #include "util/text_format.h"
 
@@ -175,17 +177,34 @@ std::unique_ptr<CImage> LoadTarget(const TargetJob& target, const LoadJob& job, 
             for (const ImageElement& e : *inputs[i]) spans.push_back({e.address, e.size, static_cast<uint32_t>(i)});
         }
         if (const auto overlap = FirstOverlap(std::move(spans), inputs.size())) {
-            error = Error::Problem(
-                "", Format("%s and %s both define the byte at 0x%08X", target.inputs[overlap->first].path.c_str(),
-                           target.inputs[overlap->second].path.c_str(), unsigned{overlap->address}));
-            return nullptr;
+            if (job.overlap == OverlapMode::kRefuse) {
+                error = Error::Problem(
+                    "", Format("%s and %s both define the byte at 0x%08X", target.inputs[overlap->first].path.c_str(),
+                               target.inputs[overlap->second].path.c_str(), unsigned{overlap->address}));
+                return nullptr;
+            }
+            ByteConflict conflict;
+            Elements merged = MergeOverlapping(inputs, job.overlap, conflict);
+            if (!merged) {
+                error = Error::Problem(
+                    "", Format("%s and %s give the byte at 0x%08llX different values (0x%02X and 0x%02X)",
+                               target.inputs[conflict.first_owner].path.c_str(),
+                               target.inputs[conflict.second_owner].path.c_str(),
+                               static_cast<unsigned long long>(conflict.address), unsigned{conflict.first},
+                               unsigned{conflict.second}));
+                return nullptr;
+            }
+            inputs.front() = std::move(merged);
+        } else {
+            inputs.front()->Reserve(count);
+            for (std::size_t i = 1; i < inputs.size(); ++i) inputs.front()->TakeAll(*inputs[i]);
+            inputs.front()->SortByAddress();
         }
-        inputs.front()->Reserve(count);
-        for (std::size_t i = 1; i < inputs.size(); ++i) inputs.front()->TakeAll(*inputs[i]);
-        inputs.front()->SortByAddress();
     }
     const std::string& name = target.name ? *target.name : job.default_name;
-    return std::make_unique<CImage>(target.alternate.value_or(0), true, name.c_str(), std::move(inputs.front()));
+    auto image = std::make_unique<CImage>(target.alternate.value_or(0), true, name.c_str(), std::move(inputs.front()));
+    if (!target.stage.Empty()) image = StageImage(*image, target.stage, target.inputs.front().path, nullptr, error);
+    return image;
 }
 
 std::string AlternateList(const std::vector<std::unique_ptr<CImage>>& images) {
@@ -260,6 +279,18 @@ bool LoadDfuInput(const LoadJob& job, LoadedTargets& loaded, Error& error) {
             return false;
         }
         images.front()->SetName(target.name->c_str());
+    }
+    if (!target.stage.Empty()) {
+        // The image options change one target: the one that is written.
+        if (images.size() != 1) {
+            error = Error::Problem("", Format("%s holds %llu targets (alternate settings %s); the image options change "
+                                              "one: choose it with -a",
+                                              path.c_str(), static_cast<unsigned long long>(images.size()),
+                                              images.empty() ? "none" : AlternateList(images).c_str()));
+            return false;
+        }
+        images.front() = StageImage(*images.front(), target.stage, path, nullptr, error);
+        if (!images.front()) return false;
     }
     if (images.size() == 1 && !FitsFormat(path, images.front()->GetList(), job.format, error)) return false;
     loaded.images = std::move(images);

@@ -60,7 +60,7 @@ uint8_t* ByteStore::Add(const uint8_t* data, std::size_t size) {
     if (!block->MakeRoom(size)) throw std::bad_alloc();
     uint8_t* run = block->data + block->used;
     // memmove: `data` may lie in this very store, though never in fresh room.
-    std::memmove(run, data, size);
+    if (data) std::memmove(run, data, size);
     block->used += size;
     stored_ += size;
     return run;

@@ -39,7 +39,8 @@ public:
 
     // Copies `size` bytes into fresh room behind everything stored and
     // returns where they are now; null for no bytes. `data` may point into
-    // the store itself. Throws std::bad_alloc when no memory can be had.
+    // the store itself; null `data` leaves the room for the caller to fill.
+    // Throws std::bad_alloc when no memory can be had.
     uint8_t* Add(const uint8_t* data, std::size_t size);
     // Grows the run of `run_size` bytes at `run` by `size` bytes of `data` and
     // returns where the run is now: in place when it is the last run added

@@ -69,6 +69,12 @@ void ElementList::AddData(uint32_t address, const uint8_t* data, uint32_t size) 
     elements_.push_back(Stored(ImageElement{address, size, const_cast<uint8_t*>(data)}));
 }
 
+uint8_t* ElementList::AppendRoom(uint32_t address, uint32_t size) {
+    uint8_t* room = store_.Add(nullptr, size);
+    elements_.push_back(ImageElement{address, size, room});
+    return room;
+}
+
 void ElementList::SortByAddress() {
     const auto by_address = [](const ImageElement& a, const ImageElement& b) { return a.address < b.address; };
     // Elements merged from inputs given in address order are in order already.

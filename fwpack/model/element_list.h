@@ -48,6 +48,9 @@ public:
     // never continued by a record at address 0, nor an element that would
     // then hold more bytes than its 32-bit size can count.
     void AddData(uint32_t address, const uint8_t* data, uint32_t size);
+    // Appends an element of `size` bytes at `address` and returns where its
+    // bytes are, for the caller to write them (null for no bytes).
+    uint8_t* AppendRoom(uint32_t address, uint32_t size);
     // Orders the elements by start address; elements that start at one
     // address keep their order.
     void SortByAddress();

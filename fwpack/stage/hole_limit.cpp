@@ -5,7 +5,10 @@
 #include "util/text_format.h"
 
 std::optional<Error> HoleLimitError(const ElementList& list, const std::string& path, const char* what) {
-    const HoleSummary holes = Holes(list);
+    return HoleLimitError(Holes(list), path, what);
+}
+
+std::optional<Error> HoleLimitError(const HoleSummary& holes, const std::string& path, const char* what) {
     if (holes.total <= kHoleLimit) return std::nullopt;
     return Error::Problem(
         path,

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "model/element_list.h"
+#include "model/holes.h"
 #include "util/error.h"
 
 constexpr uint64_t kHoleLimit = uint64_t{16} << 20;
@@ -16,3 +17,5 @@ constexpr uint64_t kHoleLimit = uint64_t{16} << 20;
 // the image of `path`, when they add up to more than the hole limit: it names
 // the largest hole and points at --crop and --exclude. None within the limit.
 std::optional<Error> HoleLimitError(const ElementList& list, const std::string& path, const char* what);
+// The same for holes already summed up.
+std::optional<Error> HoleLimitError(const HoleSummary& holes, const std::string& path, const char* what);

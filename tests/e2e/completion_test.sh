@@ -27,7 +27,7 @@ cases=(
   "fwpack --info n => "
   "fwpack -- -x n => notes.txt"
   "fwpack --ver => --version"
-  "fwpack --a => --add|--alt"
+  "fwpack --a => --add|--align|--alt"
 )
 for case in "${cases[@]}"; do
   eval "COMP_WORDS=(${case% =>*})"
@@ -43,7 +43,7 @@ for case in "${cases[@]}"; do
 done
 
 # Every option in the help text, "-x, --long" or "--long", is completed.
-options=$(grep -oE '^ +(-[a-zA-Z], )?--[a-z-]+' <<<"$help" | grep -oE -- '-[a-zA-Z]|--[a-z-]+')
+options=$(grep -oE '^ +(-[a-zA-Z], )?--[a-z0-9-]+' <<<"$help" | grep -oE -- '-[a-zA-Z]|--[a-z0-9-]+')
 for option in $options; do
   [[ -n $(_fwpack_value_kind "$option") ]] || {
     echo "FAILED: $option from fwpack --help is not completed"

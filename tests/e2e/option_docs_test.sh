@@ -5,7 +5,7 @@
 set -u
 page=$1 reference=$2 fwpack=$3
 help=$("$fwpack" --help) || { echo "FAILED: $fwpack --help"; exit 1; }
-options=$(grep -oE '^ +(-[a-zA-Z], )?--[a-z-]+' <<<"$help" | grep -oE -- '--[a-z-]+')
+options=$(grep -oE '^ +(-[a-zA-Z], )?--[a-z0-9-]+' <<<"$help" | grep -oE -- '--[a-z0-9-]+')
 failures=0
 for option in $options; do
   # The manual page writes each dash as \-.
