@@ -10,7 +10,7 @@
 
 int main(int argc, char* argv[]) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: hex2dfu INPUT.hex OUTPUT.dfu\n");
+        std::fprintf(stderr, "usage: pack_image INPUT.hex OUTPUT.dfu\n");
         return 2;
     }
     // The image loads its file by the extension and prints what its reader
@@ -23,7 +23,7 @@ int main(int argc, char* argv[]) {
         CDFUFile dfu(argv[2], 0x1209, 0x5AF0, 0x0100);
         if (dfu.GetStatus() != STATUS_SUCCESS || dfu.AddTarget(image) != STATUS_SUCCESS ||
             dfu.Close() != STATUS_SUCCESS) {
-            std::fprintf(stderr, "hex2dfu: cannot write %s\n", argv[2]);
+            std::fprintf(stderr, "pack_image: cannot write %s\n", argv[2]);
             return 1;
         }
     }
