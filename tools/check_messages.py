@@ -1,22 +1,27 @@
 #!/usr/bin/env python3
-"""Checks that every message fwpack can print is in its usage reference.
+"""Checks that every message fwpack can print is in its usage reference or its
+manual page.
 
 A message is put together from the text of string literals in fwpack/ and the
 values filled into them. Every literal that holds words (two words or more,
 beside what printf fills in) is split where a value is filled in; its pieces
-must stand in the usage reference, in that order, inside one code span of the
-sections that list messages, where a `<placeholder>` or `0x..` stands for any
-value. A literal the reference lacks is printed with its file and line, and
-the check exits 1.
+must stand in the reference in that order: in the usage reference, inside one
+code span of the sections that list messages, where a `<placeholder>` or
+`0x..` stands for any value; in a manual page, inside one paragraph. A literal
+the reference lacks is printed with its file and line, and the check exits 1.
 
 Some files print no messages but listings, help, JSON or pictures, which
 other checks cover; they are left out (LISTINGS). A literal that is no
 message (a format string for a number, a file mode) is left out by its
 shape: it needs two words of letters.
 
-usage: check_messages.py SOURCE_ROOT USAGE_REFERENCE"""
+The reference is the usage reference in Markdown, or a manual page, which is
+read as groff renders it; without groff the check ends with status 77.
+
+usage: check_messages.py SOURCE_ROOT REFERENCE"""
 import os
 import re
+import subprocess
 import sys
 
 # Files whose literals are listings, help lines, JSON keys or SVG, not messages.
@@ -36,6 +41,7 @@ PRINTF = re.compile(r"(?:0x)?%[-+ #0]*(?:\d+|\*)?(?:\.(?:\d+|\*))?(?:hh|h|ll|l|z
 PLACEHOLDER = re.compile(r"(?:0x)?<[^<>`]+>|(?<![0-9A-Za-z])0x\.{2,3}(?![0-9A-Za-z])")
 WORDS = re.compile(r"[A-Za-z]{2,}[ ,:;()'-]+[A-Za-z]{2,}")
 HOLE = "\x00"
+SKIPPED = 77
 
 
 def literals(text):
@@ -99,6 +105,7 @@ def pieces(message):
 
 
 def reference_spans(path):
+    """The code spans of the message sections of a Markdown reference."""
     with open(path, encoding="utf-8") as docs:
         text = docs.read()
     spans = []
@@ -108,22 +115,34 @@ def reference_spans(path):
     return [PLACEHOLDER.sub(HOLE, span) for span in spans]
 
 
+def manual_spans(path):
+    """The paragraphs of a manual page from its DESCRIPTION to its EXAMPLES, each
+    rendered on one line; None when groff is missing. The placeholders there
+    are words in italics, which the pieces of a message may stand around."""
+    try:
+        text = subprocess.run(["groff", "-man", "-Tascii", "-rLL=4000n", "-P-c", "-P-b", "-P-u", path],
+                              check=True, capture_output=True, text=True).stdout
+    except (OSError, subprocess.CalledProcessError):
+        return None
+    text = text[text.find("\nDESCRIPTION"):text.find("\nEXAMPLES")]
+    return [line.strip() for line in text.splitlines() if line.strip()]
+
+
 def in_order(parts, span):
     at = 0
     for part in parts:
-        found = -1
-        # A piece may also run into a placeholder at either end: "of family "
-        # against "of family <family>".
-        for fragment in [f for f in part.split(HOLE) if f]:
-            found = span.find(fragment, at)
-            if found < 0:
-                return False
-            at = found + len(fragment)
+        found = span.find(part, at)
+        if found < 0:
+            return False
+        at = found + len(part)
     return True
 
 
 def main(root, reference):
-    spans = reference_spans(reference)
+    spans = reference_spans(reference) if reference.endswith(".md") else manual_spans(reference)
+    if spans is None:
+        print(f"skipped: groff is needed to read {reference}")
+        return SKIPPED
     missing = []
     for folder, _, files in os.walk(root):
         for name in sorted(files):
