@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
-"""Checks that every message fwpack can print is in its usage reference or its
-manual page.
+"""Checks that every message a program can print is in its usage reference or
+its manual page.
 
-A message is put together from the text of string literals in fwpack/ and the
-values filled into them. Every literal that holds words (two words or more,
+A message is put together from the text of string literals in the program's
+sources and the values filled into them. Every literal that holds words (two words or more,
 beside what printf fills in) is split where a value is filled in; its pieces
 must stand in the reference in that order: in the usage reference, inside one
 code span of the sections that list messages, where a `<placeholder>` or
@@ -108,10 +108,10 @@ def reference_spans(path):
     """The code spans of the message sections of a Markdown reference."""
     with open(path, encoding="utf-8") as docs:
         text = docs.read()
-    spans = []
-    for section in re.split(r"(?m)^(?=## )", text):
-        if section.startswith(SECTIONS):
-            spans += re.findall(r"`([^`\n]+)`", section)
+    sections = [s for s in re.split(r"(?m)^(?=## )", text) if s.startswith(SECTIONS)]
+    # A reference without such sections (the launcher's) lists its few
+    # messages where it describes what the program does.
+    spans = re.findall(r"`([^`\n]+)`", "\n".join(sections) if sections else text)
     return [PLACEHOLDER.sub(HOLE, span) for span in spans]
 
 
