@@ -24,6 +24,7 @@ using fwpack_e2e::Tree;
 using testutil::ReadFile;
 using testutil::RunResult;
 using testutil::TempDir;
+using testutil::kAddressSanitizer;
 using testutil::WriteFile;
 
 std::vector<uint8_t> Counting(int n) {
@@ -269,17 +270,6 @@ std::vector<EndlessCase> EndlessCases() {
           kUnloadable + "zero.bin] !"}},
     };
 }
-
-// Programs built with the address sanitizer, as these tests then are too,
-// reserve more address space than any such limit allows.
-constexpr bool kAddressSanitizer =
-#if defined(__SANITIZE_ADDRESS__)
-    true;
-#elif defined(__has_feature)
-    __has_feature(address_sanitizer);
-#else
-    false;
-#endif
 
 class FwpackEndlessInput : public ::testing::TestWithParam<EndlessCase> {};
 

@@ -29,16 +29,8 @@ using fwpack_e2e::Tree;
 using testutil::ReadFile;
 using testutil::RunResult;
 using testutil::TempDir;
+using testutil::kAddressSanitizer;
 using testutil::WriteFile;
-
-constexpr bool kAddressSanitizer =
-#if defined(__SANITIZE_ADDRESS__)
-    true;
-#elif defined(__has_feature)
-    __has_feature(address_sanitizer);
-#else
-    false;
-#endif
 
 // 4 bytes at 0x08000000, with the checksums worked out by hand, and the
 // DfuSe file that holds them.

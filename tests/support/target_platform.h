@@ -22,4 +22,16 @@ inline std::string WinePath(const std::string& path) {
     return out;
 }
 
+// Whether the tests, and so the programs they drive, are built with the
+// address sanitizer, which reserves more address space than a memory limit
+// of a test allows.
+constexpr bool kAddressSanitizer =
+#if defined(__SANITIZE_ADDRESS__)
+    true;
+#elif defined(__has_feature)
+    __has_feature(address_sanitizer);
+#else
+    false;
+#endif
+
 }  // namespace testutil
