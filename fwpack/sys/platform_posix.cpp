@@ -16,6 +16,7 @@
 #include <string>
 
 #include "sys/platform.h"
+#include "sys/standard_output.h"
 
 namespace platform {
 
@@ -73,28 +74,9 @@ std::vector<std::string> Arguments(int argc, const char* const argv[], std::stri
 
 std::filesystem::path FsPath(const std::string& path) { return path; }
 
-namespace {
-
-// Whether WriteText wrote to standard output, and the first error there.
-bool g_wrote_standard_output = false;
-int g_standard_output_error = 0;
-
-}  // namespace
-
 void WriteText(std::FILE* stream, std::string_view text) {
     const bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
-    if (stream != stdout) return;
-    g_wrote_standard_output = true;
-    if (!written && g_standard_output_error == 0) g_standard_output_error = errno != 0 ? errno : EIO;
-}
-
-bool StandardOutputDelivered(std::string& cause) {
-    if (!g_wrote_standard_output) return true;
-    if (std::fflush(stdout) != 0 && g_standard_output_error == 0) g_standard_output_error = errno != 0 ? errno : EIO;
-    if (std::ferror(stdout) != 0 && g_standard_output_error == 0) g_standard_output_error = EIO;
-    if (g_standard_output_error == 0) return true;
-    cause = std::strerror(g_standard_output_error);
-    return false;
+    if (stream == stdout) NoteStandardOutput(written);
 }
 
 void IgnoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }

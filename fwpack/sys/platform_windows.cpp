@@ -20,6 +20,7 @@
 #include <string>
 
 #include "sys/platform.h"
+#include "sys/standard_output.h"
 #include "util/text_format.h"
 
 namespace platform {
@@ -112,16 +113,7 @@ std::vector<std::string> Arguments(int, const char* const[], std::string& error)
 
 std::filesystem::path FsPath(const std::string& path) { return std::filesystem::path(LongPath(WideFromUtf8(path))); }
 
-namespace {
-
-// Whether WriteText wrote to standard output, and the first error there.
-bool g_wrote_standard_output = false;
-int g_standard_output_error = 0;
-
-}  // namespace
-
 void WriteText(std::FILE* stream, std::string_view text) {
-    if (stream == stdout) g_wrote_standard_output = true;
     const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     DWORD mode = 0;
     if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
@@ -134,21 +126,13 @@ void WriteText(std::FILE* stream, std::string_view text) {
             if (c == '\n') lines += '\r';
             lines += c;
         }
-        if (WriteConsoleText(handle, WideFromUtf8(lines))) return;
+        if (WriteConsoleText(handle, WideFromUtf8(lines))) {
+            if (stream == stdout) NoteStandardOutput(true);
+            return;
+        }
     }
     const bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
-    if (!written && stream == stdout && g_standard_output_error == 0) {
-        g_standard_output_error = errno != 0 ? errno : EIO;
-    }
-}
-
-bool StandardOutputDelivered(std::string& cause) {
-    if (!g_wrote_standard_output) return true;
-    if (std::fflush(stdout) != 0 && g_standard_output_error == 0) g_standard_output_error = errno != 0 ? errno : EIO;
-    if (std::ferror(stdout) != 0 && g_standard_output_error == 0) g_standard_output_error = EIO;
-    if (g_standard_output_error == 0) return true;
-    cause = std::strerror(g_standard_output_error);
-    return false;
+    if (stream == stdout) NoteStandardOutput(written);
 }
 
 // Windows has no file size limit that a signal reports.
